@@ -1,0 +1,43 @@
+// How the core talks to whoever drives it. The GUI wires these hooks to its
+// pop-ups and panels, `uldoc` to the terminal, tests to recorders. A hook left
+// null falls back to a plain default (messages on stderr, no progress, no cancel).
+#pragma once
+
+struct CoreHooks {
+    // A message for the user: a pop-up in the GUI, a line on stderr in uldoc.
+    void (*message)(const char* title, const char* text) = nullptr;
+    // The status line of the progress display.
+    void (*status)(const char* text) = nullptr;
+    // Progress of a long run, 0..100.
+    void (*progress)(double percent) = nullptr;
+    // Polled during long runs; non-zero asks the run to stop.
+    int (*cancel_requested)() = nullptr;
+    // Asks for a line of text (buffer holds the default); returns 0 when declined.
+    int (*prompt)(const char* title, const char* text, char* buffer, int max_length) = nullptr;
+};
+
+extern CoreHooks core_hooks;
+
+void ReportMessage(const char* title, const char* text);
+void ReportStatus(const char* text);
+void ReportProgress(double percent);
+int CancelRequested();
+int PromptText(const char* title, const char* text, char* buffer, int max_length);
+
+// ---------------------------------------------------------------------------
+// Platform utilities shared by both drivers.
+
+// Waits the given time. Tests shorten every wait at once with SetDelayScale(0).
+void Delay(double seconds);
+void SetDelayScale(double scale);
+double DelayScale();
+
+// The program's own directory: ULDO_HOME when set, otherwise the directory of
+// the running executable. Writes at most `size` bytes including the NUL.
+int GetProjectDir(char* dir, int size);
+template <int N>
+inline int GetProjectDir(char (&dir)[N]) { return GetProjectDir(dir, N); }
+// Makes a directory current; 0 on success, negative on failure.
+int SetDir(const char* dir);
+// Starts a command line through the shell without waiting; an empty line does nothing.
+int LaunchExecutable(const char* command_line);

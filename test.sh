@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/deps.sh
+uldo_install_deps
+uldo_build
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "${ULDO_BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
