@@ -1,0 +1,33 @@
+// The main panel's carrier list, and the analysis panel's name fields.
+#include "editors/tableview.h"
+
+#include "editors/tablerows.h"
+#include "shell/panels.h"
+#include "shell/uldo.h"
+#include "shell/userint.h"
+
+int UpdateCarrierTable() {
+    SetCtrlVal(handle, MAIN_COMMENT, FieldText(comment).c_str());
+    SetCtrlVal(handle, MAIN_TABLE_FILE, FieldText(globals.table_file).c_str());
+    ClearListCtrl(handle, MAIN_CARRIER_LIST);
+    int rows = 0;
+    char row[CARRIER_ROW_SIZE];
+    while (rows < MAX_CARRIERS && signals[rows].frequency_hz > 0) {
+        FormatCarrierRow(rows, row, sizeof row);
+        InsertListItem(handle, MAIN_CARRIER_LIST, -1, row, rows);
+        ++rows;
+    }
+    int dimmed = rows == 0 ? 1 : 0;
+    SetCtrlAttribute(handle, MAIN_CARRIER_BUTTON, ATTR_DIMMED, dimmed);
+    SetMenuBarAttribute(handle0, MENU_COMPILE, ATTR_DIMMED, dimmed);
+    return rows;
+}
+
+void ShowPanelMod(int modulation) {
+    if (const char* name = ModulationDisplayName(modulation))
+        SetCtrlVal(handle5, ANALYSIS_MODULATION, name);
+}
+
+void ShowPanelFilter(int filter) {
+    if (const char* name = FilterDisplayName(filter)) SetCtrlVal(handle5, ANALYSIS_FILTER, name);
+}
