@@ -1,0 +1,90 @@
+// Shared helpers of the modulation tests: scratch directories, files, a
+// recorder for pop-ups and a reset of every global the engine touches.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "modulation/mapper.h"
+#include "shell/hooks.h"
+#include "shell/uldo.h"
+
+namespace modtest {
+
+inline std::vector<std::string>& Messages() {
+    static std::vector<std::string> messages;
+    return messages;
+}
+
+inline void RecordMessage(const char* title, const char* text) {
+    Messages().push_back(std::string(title) + "|" + text);
+}
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class ScratchDir {
+public:
+    ScratchDir() {
+        static int serial = 0;
+        path_ = std::filesystem::temp_directory_path() /
+                ("uldo_mod_" + std::to_string(getpid()) + "_" + std::to_string(++serial));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        std::string p = File(name);
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p;
+    }
+    template <typename T>
+    std::string WriteValues(const std::string& name, const std::vector<T>& values) const {
+        return Write(name, std::string(reinterpret_cast<const char*>(values.data()),
+                                       values.size() * sizeof(T)));
+    }
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Makes a directory current for the life of the guard.
+class CurrentDir {
+public:
+    explicit CurrentDir(const std::filesystem::path& dir) : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~CurrentDir() { std::filesystem::current_path(old_); }
+
+private:
+    std::filesystem::path old_;
+};
+
+// Records, generator state, open files and pop-ups back to a fresh start.
+inline void ResetAll() {
+    for (int c = 0; c < MAX_CARRIERS; ++c) CloseDataFile(c);
+    ResetRecords();
+    ResetGenerators();
+    Messages().clear();
+    core_hooks.message = RecordMessage;
+}
+
+// A carrier record with the given modulation and data source at index c.
+inline Carrier& SetCarrier(int c, int modulation, int source) {
+    Carrier& r = signals[c];
+    r.frequency_hz = 1e6f;
+    r.modulation = modulation;
+    r.data_source = source;
+    r.prbs_poly_i = 3;
+    r.prbs_seed_i = 0xFEDCBA98u;
+    return r;
+}
+
+}  // namespace modtest
