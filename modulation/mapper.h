@@ -1,0 +1,46 @@
+// The per-carrier symbol mapper, the modulator impairments and the I/Q file
+// input: where the synthesis kernel gets each carrier's next symbol point.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "modulation/bits.h"
+#include "modulation/dvb.h"
+#include "shell/uldo.h"
+
+// ---------------------------------------------------------------------------
+// Per-carrier state, indexed by carrier (the bit-source and code registers are
+// in modulation/bits.h).
+
+// Symbol counter: phase flag (PI/4-DQPSK, FILE 3 alternate rotation), rotation
+// index (CQPSK, O-8PSK, FILE 3 progressive rotation) or chip index (CDMA).
+extern int32_t DQPSK_Switch[MAX_CARRIERS];
+// Current CDMA data symbol, held for the chips of one data symbol.
+extern int32_t cdmatmp[MAX_CARRIERS];
+// Running frequency-pulse sum and end-of-record phase correction of GMSK and
+// FSK carriers (advanced and measured by the synthesis kernel).
+extern float GMSK_acum[MAX_CARRIERS];
+extern float GMSK_corr[MAX_CARRIERS];
+
+// Start of a pass: every carrier's generators back to their first symbol.
+// DQPSK_Switch, cdmatmp and GMSK_acum to 0; the short PN registers and zero
+// counters to their start state; datapoints to the carrier's prbs_seed_i (0
+// for the DVB-C modulations). GMSK_corr and the open files are left alone.
+void ResetGenerators();
+
+// Next symbol point of the carrier, normalised, Q negated, impairments applied.
+// 0 on success; -1 when a FILE 3 map cannot be opened or a carrier setting
+// makes the modulation impossible (both reported in a pop-up; I, Q untouched).
+int iq(int modulation, float* I, float* Q, int carrier);
+
+// The carrier's three impairment slots applied in order to one point.
+void ApplyInpairment(float* I, float* Q, int carrier);
+
+// Next I/Q pair of an open sample file, read cyclically. encoding: 0 text,
+// 1 float32, 2 float64; layout: 0 I Q, 1 Q I, 2 I only, 3 Q only. Components
+// that cannot be read keep their values.
+void iqfile(std::FILE* file, int encoding, int layout, float* I, float* Q);
+// Opens the carrier's mod_file for reading; on failure pop-up
+// "File Opening Error (15)" and nullptr.
+std::FILE* OpenIqFile(int carrier);
