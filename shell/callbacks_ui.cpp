@@ -1,0 +1,27 @@
+// The one table that binds the callback names of "uldo.uir" to the program's functions.
+#include "shell/filemenu.h"
+#include "shell/startup.h"
+#include "shell/userint.h"
+
+void RegisterUldoCallbacks() {
+    struct MenuEntry {
+        const char* name;
+        MenuCallbackPtr fn;
+    };
+    struct CtrlEntry {
+        const char* name;
+        CtrlCallbackPtr fn;
+    };
+    static const MenuEntry menu_callbacks[] = {
+        {"LoadFile", LoadFile},       {"LoadLastFile", LoadLastFile}, {"AppendFile", AppendFile},
+        {"save", save},               {"saveas", saveas},             {"NewTable", NewTable},
+        {"LoadSetup", LoadSetup},     {"SaveSetupAs", SaveSetupAs},   {"Shutdown", Shutdown},
+        {"HelpTop", HelpTop},         {"CallExtApp", CallExtApp},     {"OpenAbout", OpenAbout},
+    };
+    static const CtrlEntry ctrl_callbacks[] = {
+        {"ShutDown1", ShutDown1},
+        {"CloseAbout", CloseAbout},
+    };
+    for (const auto& e : menu_callbacks) RegisterMenuCallback(e.name, e.fn);
+    for (const auto& e : ctrl_callbacks) RegisterCtrlCallback(e.name, e.fn);
+}
