@@ -1,0 +1,327 @@
+#include "shaping/filters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "shaping/windows.h"
+#include "shell/hooks.h"
+
+double FIR[MAX_CARRIERS][FIR_ROW_LENGTH];
+int32_t filter_file_bad_token;
+
+namespace {
+
+bool ValidLength(int32_t L) { return L >= 1 && L <= MAX_FILTER_LENGTH; }
+
+// Work array of the Gaussian designs: their samples are kept in single precision.
+float gauss_work[10155];
+
+// Gaussian designs: the Gaussian summed over 2k + 1 neighbouring points, with the
+// outer three symbols left at 0, normalised so that
+// table[H] + 2 table[H + T] + 4 table[H + 2T] = 1.
+void GaussDesign(double* table, float sps, float bt, int32_t L, int32_t k) {
+    if (!ValidLength(L)) return;
+    int32_t H = PulseCentre(L);
+    for (int32_t t = -H; t <= H; ++t) {
+        gauss_work[t + H] = Gauss(static_cast<float>(t), sps, bt);
+        table[t + H] = 0.0;
+    }
+    // Below length 5 this span is empty and the row stays zero.
+    for (int32_t t = -(H - 150); t <= H - 150; ++t) {
+        double sum = 0.0;
+        for (int32_t j = -k; j <= k; ++j) {
+            int32_t i = t + H + j;
+            if (i >= 0 && i <= 2 * H) sum += gauss_work[i];
+        }
+        table[t + H] = sum;
+    }
+    auto entry = [&](long i) { return i >= 0 && i <= 2 * H ? table[i] : 0.0; };
+    float n = static_cast<float>(table[H] + 2.0 * entry(static_cast<long>(H + sps)) +
+                                 4.0 * entry(static_cast<long>(H + 2.0f * sps)));
+    // A zero normaliser (an all-zero row) would turn the row into NaNs.
+    if (n == 0.0f) return;
+    for (int32_t i = 0; i <= 2 * H; ++i) table[i] /= n;
+}
+
+// Sets the 2k + 1 entries around centre to 1, dropping those outside 0 .. M-1.
+void PutRectangle(double* table, int32_t M, int32_t centre, int32_t k) {
+    for (int32_t t = -k; t <= k; ++t) {
+        int32_t i = centre + t;
+        if (i >= 0 && i < M) table[i] = 1.0;
+    }
+}
+
+size_t ItemSize(int32_t format) { return format == 1 ? 4 : format == 2 ? 8 : 0; }
+
+// Reads one coefficient of the given format; false at the end of the file or
+// at anything that is not a finite number.
+bool ReadCoefficient(FILE* f, int32_t format, double* value) {
+    if (format == 0) {
+        float v;
+        if (std::fscanf(f, "%f", &v) != 1 || !std::isfinite(v)) return false;
+        *value = v;
+        return true;
+    }
+    if (format == 1) {
+        float v;
+        if (std::fread(&v, 4, 1, f) != 1) return false;
+        *value = v;
+        return true;
+    }
+    if (format == 2) {
+        double v;
+        if (std::fread(&v, 8, 1, f) != 1) return false;
+        *value = v;
+        return true;
+    }
+    return false;
+}
+
+// Number of coefficients in the file. Text stops at its first token that is not
+// a number (recorded in filter_file_bad_token); binary counts whole items only.
+long long CountCoefficients(FILE* f, int32_t format) {
+    long long count = 0;
+    if (format == 0) {
+        for (;;) {
+            float v;
+            int r = std::fscanf(f, "%f", &v);
+            if (r == 1 && std::isfinite(v)) {
+                ++count;
+                continue;
+            }
+            if (r != EOF) filter_file_bad_token = static_cast<int32_t>(std::min(count + 1, 2147483647LL));
+            break;
+        }
+        return count;
+    }
+    size_t size = ItemSize(format);
+    if (size == 0) return 0;
+    unsigned char buffer[8192];
+    long long bytes = 0;
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes += static_cast<long long>(got);
+    return bytes / static_cast<long long>(size);
+}
+
+// Reads count coefficients into table; a file that ends early leaves zeros.
+void ReadCoefficients(FILE* f, int32_t format, double* table, long long count) {
+    long long i = 0;
+    for (; i < count; ++i)
+        if (!ReadCoefficient(f, format, &table[i])) break;
+    for (; i < count; ++i) table[i] = 0.0;
+}
+
+void SkipCoefficients(FILE* f, int32_t format, long long count) {
+    if (count <= 0) return;
+    if (format == 0) {
+        double v;
+        for (long long i = 0; i < count; ++i)
+            if (!ReadCoefficient(f, format, &v)) return;
+        return;
+    }
+    std::fseek(f, static_cast<long>(count * static_cast<long long>(ItemSize(format))), SEEK_CUR);
+}
+
+bool IsGaussian(int32_t type) { return type == FILTER_GAUSS || type == FILTER_GAUSS2; }
+
+// The unwindowed pulse of the reference carrier, one "%f\n" line per entry.
+void WritePulseFile(const double* row, int32_t M) {
+    FILE* f = std::fopen("FILTER.DAT", "wb");
+    if (!f) {
+        ReportMessage("", "File Opening Error (12)");
+        return;
+    }
+    for (int32_t i = 0; i < M; ++i) std::fprintf(f, "%f\n", row[i]);
+    bool failed = std::ferror(f) != 0;
+    if (std::fclose(f) != 0) failed = true;
+    if (failed) ReportMessage("", "File Writing Error (12)");
+}
+
+void CompileError(const std::string& text) { ReportMessage("COMPILATION ERROR", text.c_str()); }
+
+}  // namespace
+
+void ResetFIR() {
+    for (auto& row : FIR) std::fill(std::begin(row), std::end(row), 0.0);
+    filter_file_bad_token = 0;
+}
+
+float RsCos(float t, float T, float a) {
+    if (t == 0.0f) return 1.0f;
+    float x = PI * t / T;
+    float s = static_cast<float>(std::sin(static_cast<double>(x)) / x);
+    float d = 1.0f - 4.0f * a * a * t * t / (T * T);
+    // At t = T/(2a) the expression is 0/0; its limit is sinc * pi/4.
+    if (d > -1e-6 && d < 1e-6) return static_cast<float>(s * PI / 4.0);
+    return static_cast<float>(std::cos(static_cast<double>(PI * a * t / T)) * s / d);
+}
+
+void RaisedCos(double* table, float sps, float alpha, int32_t L) {
+    if (!ValidLength(L)) return;
+    int32_t H = PulseCentre(L);
+    for (int32_t t = -H; t <= H; ++t) table[t + H] = RsCos(static_cast<float>(t), sps, alpha);
+}
+
+double SqrtRsCos(float t, float T, float a) {
+    double pi = PI;
+    double alpha = a;
+    if (t == 0.0f) return (1.0 - alpha) + 4.0 * alpha / pi;
+    // At |t| = T/(4a) the expression is 0/0; this is its limit.
+    if (std::fabs(std::fabs(static_cast<double>(t)) - T / (4.0 * alpha)) < 1e-5)
+        return (alpha / std::pow(2.0, 0.5)) * ((1.0 + 2.0 / pi) * std::sin(pi / (4.0 * alpha)) +
+                                               (1.0 - 2.0 / pi) * std::cos(pi / (4.0 * alpha)));
+    double r = static_cast<double>(t) / T;
+    return (std::sin(pi * (1.0 - alpha) * r) + 4.0 * alpha * r * std::cos(pi * (1.0 + alpha) * r)) /
+           ((pi * r) * (1.0 - std::pow(4.0 * alpha * r, 2.0)));
+}
+
+void SqrtRaisedCos(double* table, float sps, float alpha, int32_t L) {
+    if (!ValidLength(L)) return;
+    int32_t H = PulseCentre(L);
+    for (int32_t t = -H; t <= H; ++t) table[t + H] = SqrtRsCos(static_cast<float>(t), sps, alpha);
+}
+
+float Gauss(float t, float T, float BT) {
+    float w = static_cast<float>(0.31 * T / BT);
+    float sigma = static_cast<float>(w / (2.0 * std::pow(2.0 * std::log(2.0), 0.5)));
+    return static_cast<float>(std::exp(-std::pow(t, 2.0) / (2.0 * std::pow(sigma, 2.0))));
+}
+
+void GaussFilter(double* table, float sps, float bt, int32_t L) { GaussDesign(table, sps, bt, L, 0); }
+
+void GaussFilter2(double* table, float sps, float bt, int32_t L) {
+    GaussDesign(table, sps, bt, L, static_cast<int32_t>(sps / 2.0));
+}
+
+void GaussFilter3(double* table, float sps, float param, int32_t L) {
+    if (!ValidLength(L)) return;
+    int32_t H = PulseCentre(L);
+    for (int32_t t = -H; t <= H; ++t) {
+        double x = static_cast<double>(t) / sps;
+        table[t + H] = std::exp(-1.045 * std::pow(x, 2.0) - 0.218 * std::pow(x, 4.0));
+    }
+}
+
+void Triang(double* table, float sps, int32_t L) {
+    if (!ValidLength(L)) return;
+    int32_t H = PulseCentre(L);
+    std::fill(table, table + 2 * H + 1, 0.0);
+    int32_t k = static_cast<int32_t>(sps);
+    if (k < 1) {
+        table[H] = 1.0;
+        return;
+    }
+    for (int32_t t = -k; t <= k; ++t)
+        if (H + t >= 0 && H + t <= 2 * H) table[H + t] = 1.0 - std::fabs(static_cast<double>(t) / k);
+}
+
+void ButterFilter(double* table, float sps, float fc, int32_t order, int32_t L) {
+    if (!ValidLength(L)) return;
+    int32_t M = PulseEntries(L);
+    int32_t k = static_cast<int32_t>(sps / 2.0);
+    float peak = 0.0f;
+    int32_t p = 1;
+
+    std::fill(table, table + M, 0.0);
+    PutRectangle(table, M, 25 * L, k);
+    Bw_LPF(table, M, 50.0, fc, order, table);
+    for (int32_t i = 0; i < M; ++i) {
+        if (table[i] > peak) {
+            peak = static_cast<float>(table[i]);
+            p = i;
+        }
+    }
+    // Move the rectangle back by the filter's delay; with a long delay on a short
+    // table its start falls before the row and is cut off.
+    std::fill(table, table + M, 0.0);
+    PutRectangle(table, M, 50 * L - p, k);
+    Bw_LPF(table, M, 50.0, fc, order, table);
+}
+
+int32_t FileFilter(double* table, float sps, int32_t L, int32_t format, const char* path) {
+    filter_file_bad_token = 0;
+    if (!ValidLength(L)) return -1;
+    FILE* f = path ? std::fopen(path, "rb") : nullptr;
+    if (!f) {
+        ReportMessage("", "File Opening Error (16)");
+        return -1;
+    }
+    long long N = CountCoefficients(f, format);
+    std::rewind(f);
+    long long M = PulseEntries(L);
+    if (N > M) {
+        SkipCoefficients(f, format, (N - M) / 2);
+        ReadCoefficients(f, format, table, M);
+    } else {
+        long long q = (M - N) / 2;
+        std::fill(table, table + q, 0.0);
+        ReadCoefficients(f, format, table + q, N);
+        std::fill(table + q + N, table + M, 0.0);
+    }
+    std::fclose(f);
+    return 0;
+}
+
+int32_t BuildFilter(int32_t carrier) {
+    if (carrier < 0 || carrier >= MAX_CARRIERS) {
+        CompileError("No carrier " + std::to_string(carrier + 1) + " in the table");
+        return -1;
+    }
+    const Carrier& c = signals[carrier];
+    int32_t mod = c.modulation;
+    int32_t type = c.filter_type;
+    if (mod == MOD_NONE || mod == MOD_AM || mod == MOD_FM || mod == MOD_PM || type == FILTER_NONE)
+        return 0;
+
+    std::string who = "Carrier " + std::to_string(carrier + 1) + ": ";
+    if (type < 0 || type >= FILTER_CODES) {
+        CompileError(who + "unknown filter type " + std::to_string(type));
+        return -1;
+    }
+    int32_t L = c.filter_length;
+    if (!ValidLength(L)) {
+        CompileError(who + "the filter length must be 1 to " + std::to_string(MAX_FILTER_LENGTH) +
+                     " symbols, not " + std::to_string(L));
+        return -1;
+    }
+    // These designs leave the outer three symbols at 0 on each side.
+    if (IsGaussian(type) && L < 5) {
+        CompileError(who + "a " + FilterDisplayName(type) +
+                     " filter needs a filter length of at least 5 symbols");
+        return -1;
+    }
+
+    double* row = FIR[carrier];
+    // Whatever a longer filter left behind must not show past this pulse.
+    std::fill(std::begin(FIR[carrier]), std::end(FIR[carrier]), 0.0);
+    bool half_band = mod == MOD_8VSB || mod == MOD_16VSB || mod == MOD_SSB;
+    float sps = 50.0f;
+    float param = c.filter_param;
+    switch (type) {
+        case FILTER_RCOS: RaisedCos(row, half_band ? 100.0f : 50.0f, param, L); break;
+        case FILTER_SQRT_RCOS: SqrtRaisedCos(row, half_band ? 100.0f : 50.0f, param, L); break;
+        case FILTER_GAUSS: GaussFilter(row, sps, param, L); break;
+        case FILTER_GAUSS2: GaussFilter2(row, sps, param, L); break;
+        case FILTER_TRIANGLE: Triang(row, sps, L); break;
+        case FILTER_EDGE: GaussFilter3(row, sps, param, L); break;
+        case FILTER_FILE: {
+            std::string path = FieldText(c.filter_file);
+            if (FileFilter(row, sps, L, c.filter_file_format, path.c_str()) == -1) return -1;
+            if (filter_file_bad_token > 0) {
+                std::string text = "Filter file " + path + ": entry " +
+                                   std::to_string(filter_file_bad_token) +
+                                   " is not a number; only the " +
+                                   std::to_string(filter_file_bad_token - 1) +
+                                   " numbers before it are used";
+                ReportMessage("", text.c_str());
+            }
+            return 0;
+        }
+        default: ButterFilter(row, sps, param, type - 4, L); break;  // 5 .. 14
+    }
+    if (carrier != globals.reference_carrier - 1) return 0;
+    WritePulseFile(row, PulseEntries(L));
+    return 0;
+}

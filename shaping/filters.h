@@ -1,0 +1,51 @@
+// Pulse-shaping filters: the pulse-table store FIR and the design of every
+// filter type into a carrier's row.
+//
+// A filter of length L (symbols) tabulates its pulse at 50 points per symbol
+// into M = 50 L + 51 entries, indices 0 .. 2H with H = (50 L + 50) / 2 as time 0.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/uldo.h"
+
+constexpr int POINTS_PER_SYMBOL = 50;
+constexpr int MAX_FILTER_LENGTH = 202;
+constexpr int FIR_ROW_LENGTH = POINTS_PER_SYMBOL * MAX_FILTER_LENGTH + 51;  // 10,151
+
+// One row per carrier. Entries past the pulse in use are zero.
+extern double FIR[MAX_CARRIERS][FIR_ROW_LENGTH];
+
+// 1-based position of the first token of the last text coefficient file read by
+// FileFilter that is not a (finite) number; 0 when every token was a number.
+extern int32_t filter_file_bad_token;
+
+inline int32_t PulseCentre(int32_t filter_length) { return (50 * filter_length + 50) / 2; }
+inline int32_t PulseEntries(int32_t filter_length) { return 50 * filter_length + 51; }
+
+// Zeroes every row of FIR.
+void ResetFIR();
+
+// Tabulates carrier's pulse into its row of FIR; for the reference carrier also
+// writes the pulse to "FILTER.DAT" in the current directory. Returns 0 when the
+// pulse was built or the carrier needs none, -1 (after a message) when it
+// cannot be built: unreadable coefficient file, unknown filter type, or a
+// length the table cannot hold.
+int32_t BuildFilter(int32_t carrier);
+
+// Design routines. table holds at least M entries; sps is the number of table
+// points per symbol of the pulse's time scale; L is the filter length. Each
+// writes entries 0 .. 2H only, and does nothing for L outside 1 .. 202.
+float RsCos(float t, float sps, float alpha);
+void RaisedCos(double* table, float sps, float alpha, int32_t L);
+double SqrtRsCos(float t, float sps, float alpha);
+void SqrtRaisedCos(double* table, float sps, float alpha, int32_t L);
+float Gauss(float t, float sps, float bt);
+void GaussFilter(double* table, float sps, float bt, int32_t L);
+void GaussFilter2(double* table, float sps, float bt, int32_t L);
+void GaussFilter3(double* table, float sps, float param, int32_t L);
+void Triang(double* table, float sps, int32_t L);
+void ButterFilter(double* table, float sps, float fc, int32_t order, int32_t L);
+// Reads the pulse from a coefficient file (format 0 text, 1 float32, 2 float64)
+// and centres it in the M entries. Returns -1 after "File Opening Error (16)".
+int32_t FileFilter(double* table, float sps, int32_t L, int32_t format, const char* path);
