@@ -254,17 +254,9 @@ TEST(Ovsf, IsTheCodeTree) {
     for (int chip = 0; chip < 4; ++chip) EXPECT_EQ(Ovsf(1, chip, 4), c14[chip]);
 }
 
-// 3GPP downlink scrambling code from the x and y sequences of the standard:
-// x(0) = 1, x(1..17) = 0, x(i+18) = x(i+7) + x(i); y(0..17) = 1,
-// y(i+18) = y(i+10) + y(i+7) + y(i+5) + y(i); z_n(i) = x((i+n) mod N) + y(i).
 TEST(Scrambling, MatchesTheStandardOverAWholeFrame) {
-    constexpr int N = (1 << 18) - 1;
-    std::vector<uint8_t> x(N), y(N + 131072 + 38400);
-    x[0] = 1;
-    for (int i = 0; i + 18 < N; ++i) x[i + 18] = x[i + 7] ^ x[i];
-    for (int i = 0; i < 18; ++i) y[i] = 1;
-    for (size_t i = 0; i + 18 < y.size(); ++i) y[i + 18] = y[i + 10] ^ y[i + 7] ^ y[i + 5] ^ y[i];
-    auto z = [&](int n, int i) { return x[(i + n) % N] ^ y[i % N]; };
+    const StandardScrambler& ref = Scrambler();
+    auto z = [&](int n, int i) { return ref.Z(n, i); };
 
     const int codes[][3] = {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {32, 0, 4}, {63, 7, 15}, {17, 3, 9}};
     int32_t xr = 0, yr = 0;

@@ -87,4 +87,28 @@ inline Carrier& SetCarrier(int c, int modulation, int source) {
     return r;
 }
 
+// 3GPP downlink scrambling code from the x and y sequences of the standard:
+// x(0) = 1, x(1..17) = 0, x(i+18) = x(i+7) + x(i); y(0..17) = 1,
+// y(i+18) = y(i+10) + y(i+7) + y(i+5) + y(i); z_n(i) = x((i+n) mod N) + y(i).
+// Z(n, i) gives z_n(i) for i up to N + 131072.
+class StandardScrambler {
+public:
+    static constexpr int N = (1 << 18) - 1;
+    StandardScrambler() : x_(N), y_(N) {
+        x_[0] = 1;
+        for (int i = 0; i + 18 < N; ++i) x_[i + 18] = x_[i + 7] ^ x_[i];
+        for (int i = 0; i < 18; ++i) y_[i] = 1;
+        for (int i = 0; i + 18 < N; ++i) y_[i + 18] = y_[i + 10] ^ y_[i + 7] ^ y_[i + 5] ^ y_[i];
+    }
+    int Z(int n, int i) const { return x_[(i + n) % N] ^ y_[i % N]; }
+
+private:
+    std::vector<uint8_t> x_, y_;
+};
+
+inline const StandardScrambler& Scrambler() {
+    static const StandardScrambler s;
+    return s;
+}
+
 }  // namespace modtest
