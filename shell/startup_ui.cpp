@@ -1,6 +1,7 @@
 // Start-up, exit, and the small menu actions: help, external applications, about.
 #include "shell/startup.h"
 
+#include <clocale>
 #include <cstring>
 
 #include "shell/filemenu.h"
@@ -45,6 +46,9 @@ void SetAppMenuLabels() {
 }  // namespace
 
 void StartUp(int argc, char** argv) {
+    // Qt adopts the user's locale; the number formats of every file we read
+    // and write are the C locale's.
+    std::setlocale(LC_NUMERIC, "C");
     core_hooks.message = ShowCoreMessage;
     RegisterUldoCallbacks();
 
