@@ -1,0 +1,620 @@
+#include "shell/jsonforms.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+#include "shell/hooks.h"
+#include "shell/recordfiles.h"
+
+using ordered_json = nlohmann::ordered_json;
+
+namespace {
+
+enum FieldKind { F32, I32, U32, TEXT, BYTES };
+enum NameTable { NO_NAMES, MODULATION_NAMES, FILTER_NAMES };
+
+struct FieldSpec {
+    const char* name;
+    int offset;
+    int kind;
+    int size;
+    int names;
+};
+
+#define CARRIER_FIELD(f, kind) {#f, offsetof(Carrier, f), kind, sizeof(Carrier::f), NO_NAMES}
+const FieldSpec carrier_fields[] = {
+    CARRIER_FIELD(frequency_hz, F32),
+    CARRIER_FIELD(amplitude, F32),
+    CARRIER_FIELD(phase_deg, F32),
+    CARRIER_FIELD(symbol_rate, F32),
+    {"modulation", offsetof(Carrier, modulation), I32, 4, MODULATION_NAMES},
+    {"filter_type", offsetof(Carrier, filter_type), I32, 4, FILTER_NAMES},
+    CARRIER_FIELD(filter_length, I32),
+    CARRIER_FIELD(window_type, I32),
+    CARRIER_FIELD(filter_param, F32),
+    CARRIER_FIELD(deviation_hz, F32),
+    CARRIER_FIELD(prbs_poly_i, U32),
+    CARRIER_FIELD(prbs_seed_i, U32),
+    CARRIER_FIELD(prbs_poly_q, U32),
+    CARRIER_FIELD(prbs_seed_q, U32),
+    CARRIER_FIELD(channel_code, I32),
+    CARRIER_FIELD(scrambling_code_group, I32),
+    CARRIER_FIELD(spreading_factor, I32),
+    CARRIER_FIELD(scrambling_code_in_group, I32),
+    CARRIER_FIELD(secondary_scrambling_code, I32),
+    CARRIER_FIELD(reserved_76, I32),
+    CARRIER_FIELD(mod_file, TEXT),
+    CARRIER_FIELD(filter_file, TEXT),
+    CARRIER_FIELD(data_file, TEXT),
+    CARRIER_FIELD(iq_file_encoding, I32),
+    CARRIER_FIELD(iq_file_layout, I32),
+    CARRIER_FIELD(filter_file_format, I32),
+    CARRIER_FIELD(data_source, I32),
+    CARRIER_FIELD(data_offset, I32),
+    CARRIER_FIELD(prbs_iq_equal, I32),
+    CARRIER_FIELD(impairment1_type, I32),
+    CARRIER_FIELD(impairment2_type, I32),
+    CARRIER_FIELD(impairment3_type, I32),
+    CARRIER_FIELD(impairment1_value, F32),
+    CARRIER_FIELD(impairment1_value2, F32),
+    CARRIER_FIELD(impairment2_value, F32),
+    CARRIER_FIELD(impairment2_value2, F32),
+    CARRIER_FIELD(impairment3_value, F32),
+    CARRIER_FIELD(impairment3_value2, F32),
+    CARRIER_FIELD(psch_level_db, F32),
+    CARRIER_FIELD(ssch_level_db, F32),
+    CARRIER_FIELD(reserved_748, BYTES),
+};
+#undef CARRIER_FIELD
+
+#define SETTINGS_FIELD(f, kind) {#f, offsetof(GlobalSettings, f), kind, sizeof(GlobalSettings::f), NO_NAMES}
+const FieldSpec settings_fields[] = {
+    SETTINGS_FIELD(waveform_dir, TEXT),
+    SETTINGS_FIELD(data_dir, TEXT),
+    SETTINGS_FIELD(table_file, TEXT),
+    SETTINGS_FIELD(compile_length, I32),
+    SETTINGS_FIELD(sample_clock, F32),
+    SETTINGS_FIELD(instrument_type, I32),
+    SETTINGS_FIELD(max_record_length, I32),
+    SETTINGS_FIELD(record_granularity, I32),
+    SETTINGS_FIELD(compile_mode, I32),
+    SETTINGS_FIELD(gpib_address, I32),
+    SETTINGS_FIELD(output_destination, I32),
+    SETTINGS_FIELD(current_carrier, I32),
+    SETTINGS_FIELD(carrier_count, I32),
+    SETTINGS_FIELD(reference_carrier, I32),
+    SETTINGS_FIELD(instrument_ip, TEXT),
+    SETTINGS_FIELD(ftp_port, I32),
+    SETTINGS_FIELD(output_rf, I32),
+    SETTINGS_FIELD(output_baseband_i, I32),
+    SETTINGS_FIELD(output_baseband_q, I32),
+    SETTINGS_FIELD(normalization_mode, I32),
+    SETTINGS_FIELD(normalization_level, F32),
+    SETTINGS_FIELD(ext_app1_name, TEXT),
+    SETTINGS_FIELD(ext_app1_command, TEXT),
+    SETTINGS_FIELD(ext_app2_name, TEXT),
+    SETTINGS_FIELD(ext_app2_command, TEXT),
+    SETTINGS_FIELD(baseband_all_carriers, I32),
+};
+#undef SETTINGS_FIELD
+
+// Parsing works on copies, so that a bad file leaves the records as they were.
+Carrier staged_signals[MAX_CARRIERS];
+char staged_comment[COMMENT_SIZE];
+
+struct JsonError {
+    std::string text;
+};
+
+[[noreturn]] void Fail(const std::string& where, const std::string& what) {
+    throw JsonError{where.empty() ? what : where + ": " + what};
+}
+
+// --- text fields ------------------------------------------------------------
+
+bool IsUtf8(const unsigned char* s, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned c = s[i];
+        int extra;
+        unsigned min;
+        if (c < 0x80) { ++i; continue; }
+        if ((c & 0xE0) == 0xC0) { extra = 1; min = 0x80; c &= 0x1F; }
+        else if ((c & 0xF0) == 0xE0) { extra = 2; min = 0x800; c &= 0x0F; }
+        else if ((c & 0xF8) == 0xF0) { extra = 3; min = 0x10000; c &= 0x07; }
+        else return false;
+        if (i + static_cast<std::size_t>(extra) >= n) return false;
+        for (int k = 1; k <= extra; ++k) {
+            unsigned b = s[i + k];
+            if ((b & 0xC0) != 0x80) return false;
+            c = c << 6 | (b & 0x3F);
+        }
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return true;
+}
+
+// Bytes that are not UTF-8 are shown as Latin-1, as the panels show them.
+std::string ShownText(const char* field, int size) {
+    std::size_t n = strnlen(field, static_cast<std::size_t>(size));
+    auto* s = reinterpret_cast<const unsigned char*>(field);
+    if (IsUtf8(s, n)) return std::string(field, n);
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (s[i] < 0x80) {
+            out += static_cast<char>(s[i]);
+        } else {
+            out += static_cast<char>(0xC0 | s[i] >> 6);
+            out += static_cast<char>(0x80 | (s[i] & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The field holds exactly its text followed by zeros.
+bool PlainText(const char* field, int size) {
+    std::size_t n = strnlen(field, static_cast<std::size_t>(size));
+    if (n == static_cast<std::size_t>(size)) return false;
+    if (!IsUtf8(reinterpret_cast<const unsigned char*>(field), n)) return false;
+    for (int i = static_cast<int>(n); i < size; ++i)
+        if (field[i]) return false;
+    return true;
+}
+
+std::string Hex(const unsigned char* bytes, int size) {
+    int used = size;
+    while (used > 0 && bytes[used - 1] == 0) --used;  // trailing zeros are implied
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (int i = 0; i < used; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+void ReadHex(const ordered_json& value, unsigned char* into, int size, const std::string& where) {
+    if (!value.is_string()) Fail(where, "must be a string of hex digits");
+    const std::string& s = value.get_ref<const std::string&>();
+    if (s.size() % 2 || static_cast<int>(s.size()) > 2 * size) {
+        char text[96];
+        std::snprintf(text, sizeof text, "must be an even number of hex digits, at most %d", 2 * size);
+        Fail(where, text);
+    }
+    std::memset(into, 0, static_cast<std::size_t>(size));
+    for (std::size_t i = 0; i < s.size(); i += 2) {
+        unsigned byte;
+        auto r = std::from_chars(s.data() + i, s.data() + i + 2, byte, 16);
+        if (r.ec != std::errc() || r.ptr != s.data() + i + 2) Fail(where, "holds a character that is not a hex digit");
+        into[i / 2] = static_cast<unsigned char>(byte);
+    }
+}
+
+// --- numbers ----------------------------------------------------------------
+
+std::string BitsText(uint32_t bits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", bits);
+    return text;
+}
+
+ordered_json FloatValue(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    if (!std::isfinite(f)) return BitsText(bits);
+    // The shortest float text usually reads back through double to the same
+    // float; where it does not, the exact double of the float is written.
+    char text[32];
+    auto r = std::to_chars(text, text + sizeof text - 1, f);
+    *r.ptr = 0;
+    double d = std::strtod(text, nullptr);
+    float back = static_cast<float>(d);
+    uint32_t back_bits;
+    std::memcpy(&back_bits, &back, 4);
+    return back_bits == bits ? d : static_cast<double>(f);
+}
+
+bool ReadBits(const ordered_json& value, uint32_t* bits) {
+    if (!value.is_string()) return false;
+    const std::string& s = value.get_ref<const std::string&>();
+    if (s.size() < 3 || s.size() > 10 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X')) return false;
+    auto r = std::from_chars(s.data() + 2, s.data() + s.size(), *bits, 16);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+float ReadFloat(const ordered_json& value, const std::string& where) {
+    uint32_t bits;
+    if (ReadBits(value, &bits)) {
+        float f;
+        std::memcpy(&f, &bits, 4);
+        return f;
+    }
+    if (!value.is_number()) Fail(where, "must be a number");
+    double d = value.get<double>();
+    // Up to the midpoint above FLT_MAX a number still rounds to a finite float.
+    if (!(std::fabs(d) < 0x1.ffffffp127)) Fail(where, "is out of the float32 range");
+    return static_cast<float>(d);
+}
+
+bool SameName(const char* table_name, const std::string& text) {
+    if (!table_name) return false;
+    std::string_view name(table_name);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    if (name.size() != text.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != std::toupper(static_cast<unsigned char>(text[i])))
+            return false;
+    return true;
+}
+
+int CodeOfName(const std::string& text, int names, const std::string& where) {
+    if (names == MODULATION_NAMES) {
+        for (int code = 0; code < MODULATION_CODES; ++code)
+            if (SameName(ModulationTableName(code), text) || SameName(ModulationDisplayName(code), text))
+                return code;
+        Fail(where, "\"" + text + "\" is not a modulation name");
+    }
+    if (names == FILTER_NAMES) {
+        if (SameName("BUTTERWRTH", text))
+            Fail(where, "\"" + text + "\" names several filters; give the code 5 to 14 (order code - 4)");
+        for (int code = 0; code < FILTER_CODES; ++code)
+            if (SameName(FilterTableName(code), text) || SameName(FilterDisplayName(code), text)) return code;
+        Fail(where, "\"" + text + "\" is not a filter name");
+    }
+    Fail(where, "must be an integer");
+}
+
+long long ReadInteger(const ordered_json& value, long long low, long long high, const std::string& where) {
+    long long v;
+    if (value.is_number_unsigned()) {
+        auto u = value.get<unsigned long long>();
+        if (u > static_cast<unsigned long long>(high)) Fail(where, "is out of range");
+        v = static_cast<long long>(u);
+    } else if (value.is_number_integer()) {
+        v = value.get<long long>();
+    } else if (value.is_number_float()) {
+        double d = value.get<double>();
+        if (d != std::floor(d) || !(std::fabs(d) < 9.2e18)) Fail(where, "must be an integer");
+        v = static_cast<long long>(d);
+    } else {
+        Fail(where, "must be an integer");
+    }
+    if (v < low || v > high) Fail(where, "is out of range");
+    return v;
+}
+
+// --- records ----------------------------------------------------------------
+
+ordered_json RecordObject(const void* record, const FieldSpec* fields, int count) {
+    auto* base = static_cast<const unsigned char*>(record);
+    ordered_json object = ordered_json::object();
+    for (int i = 0; i < count; ++i) {
+        const FieldSpec& f = fields[i];
+        const unsigned char* at = base + f.offset;
+        switch (f.kind) {
+        case F32: {
+            float v;
+            std::memcpy(&v, at, 4);
+            object[f.name] = FloatValue(v);
+            break;
+        }
+        case I32: {
+            int32_t v;
+            std::memcpy(&v, at, 4);
+            object[f.name] = v;
+            break;
+        }
+        case U32: {
+            uint32_t v;
+            std::memcpy(&v, at, 4);
+            object[f.name] = BitsText(v);
+            break;
+        }
+        case TEXT: {
+            auto* text = reinterpret_cast<const char*>(at);
+            object[f.name] = ShownText(text, f.size);
+            if (!PlainText(text, f.size)) object[std::string(f.name) + "_raw"] = Hex(at, f.size);
+            break;
+        }
+        case BYTES: {
+            std::string hex = Hex(at, f.size);
+            if (!hex.empty()) object[f.name] = hex;
+            break;
+        }
+        }
+    }
+    return object;
+}
+
+const FieldSpec* FindField(const FieldSpec* fields, int count, std::string_view name) {
+    for (int i = 0; i < count; ++i)
+        if (name == fields[i].name) return &fields[i];
+    return nullptr;
+}
+
+void ReadText(const ordered_json& value, char* into, int size, const std::string& where) {
+    if (!value.is_string()) Fail(where, "must be a string");
+    const std::string& s = value.get_ref<const std::string&>();
+    if (s.find('\0') != std::string::npos) Fail(where, "holds a NUL character");
+    if (static_cast<int>(s.size()) > size - 1) {
+        char text[64];
+        std::snprintf(text, sizeof text, "is longer than %d bytes", size - 1);
+        Fail(where, text);
+    }
+    std::memset(into, 0, static_cast<std::size_t>(size));
+    std::memcpy(into, s.data(), s.size());
+}
+
+// Applies the keys of `object` to the record; `skip` is a key handled by the caller.
+void ApplyObject(const ordered_json& object, void* record, const FieldSpec* fields, int count,
+                 const std::string& where, const char* skip = nullptr) {
+    if (!object.is_object()) Fail(where, "must be an object");
+    auto* base = static_cast<unsigned char*>(record);
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const std::string& key = it.key();
+        if (skip && key == skip) continue;
+        std::string at = where.empty() ? key : where + "." + key;
+        const FieldSpec* f = FindField(fields, count, key);
+        if (!f && key.size() > 4 && key.compare(key.size() - 4, 4, "_raw") == 0) {
+            const FieldSpec* text = FindField(fields, count, std::string_view(key).substr(0, key.size() - 4));
+            if (text && text->kind == TEXT) continue;  // after the plain fields
+        }
+        if (!f) Fail(where, "unknown field \"" + key + "\"");
+        unsigned char* into = base + f->offset;
+        const ordered_json& value = it.value();
+        switch (f->kind) {
+        case F32: {
+            float v = ReadFloat(value, at);
+            std::memcpy(into, &v, 4);
+            break;
+        }
+        case I32: {
+            auto v = static_cast<int32_t>(value.is_string() && f->names != NO_NAMES
+                                              ? CodeOfName(value.get<std::string>(), f->names, at)
+                                              : ReadInteger(value, INT32_MIN, INT32_MAX, at));
+            std::memcpy(into, &v, 4);
+            break;
+        }
+        case U32: {
+            uint32_t v;
+            if (!ReadBits(value, &v)) {
+                if (value.is_string()) Fail(at, "must be a number or a hex string such as \"0xFEDCBA98\"");
+                v = static_cast<uint32_t>(ReadInteger(value, 0, UINT32_MAX, at));
+            }
+            std::memcpy(into, &v, 4);
+            break;
+        }
+        case TEXT:
+            if (object.contains(key + "_raw")) {
+                if (!value.is_string()) Fail(at, "must be a string");
+                break;  // the whole-field image below decides
+            }
+            ReadText(value, reinterpret_cast<char*>(into), f->size, at);
+            break;
+        case BYTES:
+            ReadHex(value, into, f->size, at);
+            break;
+        }
+    }
+    // Whole-field images of text fields.
+    for (int i = 0; i < count; ++i) {
+        const FieldSpec& f = fields[i];
+        if (f.kind != TEXT) continue;
+        auto raw = object.find(std::string(f.name) + "_raw");
+        if (raw == object.end()) continue;
+        std::string at = (where.empty() ? "" : where + ".") + f.name + "_raw";
+        auto* into = reinterpret_cast<char*>(base + f.offset);
+        ReadHex(*raw, reinterpret_cast<unsigned char*>(into), f.size, at);
+        auto text = object.find(f.name);
+        if (text != object.end() && *text != ShownText(into, f.size))
+            Fail(where, std::string(f.name) + " and " + f.name + "_raw disagree; keep one of them");
+    }
+}
+
+void NewCarrier(Carrier* c) {
+    std::memset(c, 0, sizeof *c);
+    c->prbs_poly_i = 3;
+    c->prbs_seed_i = 0xFEDCBA98u;
+    c->prbs_poly_q = 3;
+    c->prbs_seed_q = 0xFEDCBA98u;
+    c->prbs_iq_equal = 1;
+    c->filter_length = 1;  // the shortest odd span
+}
+
+constexpr int CARRIER_FIELD_COUNT = static_cast<int>(std::size(carrier_fields));
+constexpr int SETTINGS_FIELD_COUNT = static_cast<int>(std::size(settings_fields));
+
+std::string Indexed(const char* array, std::size_t i) { return std::string(array) + "[" + std::to_string(i) + "]"; }
+
+ordered_json ParseText(const std::string& text) {
+    try {
+        return ordered_json::parse(text);
+    } catch (const nlohmann::json::parse_error& e) {
+        std::string what = e.what();
+        std::size_t at = what.find("] ");
+        throw JsonError{at == std::string::npos ? what : what.substr(at + 2)};
+    }
+}
+
+// Fills staged_signals and staged_comment; returns the carrier count.
+int StageTable(const ordered_json& doc) {
+    if (!doc.is_object()) Fail("", "the table must be a JSON object");
+    for (auto it = doc.begin(); it != doc.end(); ++it) {
+        const std::string& key = it.key();
+        if (key != "format" && key != "comment" && key != "comment_raw" && key != "carriers" &&
+            key != "records_behind")
+            Fail("", "unknown field \"" + key + "\"");
+    }
+    auto format = doc.find("format");
+    if (format != doc.end() && !format->is_string()) Fail("format", "must be a string");
+
+    std::memset(staged_comment, 0, sizeof staged_comment);
+    auto text = doc.find("comment");
+    if (text != doc.end()) ReadText(*text, staged_comment, COMMENT_SIZE, "comment");
+    auto raw = doc.find("comment_raw");
+    if (raw != doc.end()) {
+        ReadHex(*raw, reinterpret_cast<unsigned char*>(staged_comment), COMMENT_SIZE, "comment_raw");
+        if (text != doc.end() && *text != ShownText(staged_comment, COMMENT_SIZE))
+            Fail("", "comment and comment_raw disagree; keep one of them");
+    }
+
+    std::memset(staged_signals, 0, sizeof staged_signals);
+    int count = 0;
+    auto carriers = doc.find("carriers");
+    if (carriers != doc.end()) {
+        if (!carriers->is_array()) Fail("carriers", "must be an array");
+        if (carriers->size() > MAX_CARRIERS)
+            Fail("carriers", "holds " + std::to_string(carriers->size()) + " carriers; a table holds at most 100");
+        for (std::size_t i = 0; i < carriers->size(); ++i) {
+            std::string where = Indexed("carriers", i);
+            Carrier* c = &staged_signals[i];
+            NewCarrier(c);
+            ApplyObject((*carriers)[i], c, carrier_fields, CARRIER_FIELD_COUNT, where);
+            // A carrier at 0 Hz or below would end the table and hide the ones after it.
+            if (!(c->frequency_hz > 0))
+                Fail(where, "frequency_hz must be greater than 0 (records that end the table go in records_behind)");
+        }
+        count = static_cast<int>(carriers->size());
+    }
+    if (count < MAX_CARRIERS) staged_signals[count].frequency_hz = -1.0f;
+
+    auto behind = doc.find("records_behind");
+    if (behind != doc.end()) {
+        if (!behind->is_array()) Fail("records_behind", "must be an array");
+        bool seen[MAX_CARRIERS] = {};
+        for (std::size_t i = 0; i < behind->size(); ++i) {
+            std::string where = Indexed("records_behind", i);
+            const ordered_json& entry = (*behind)[i];
+            if (!entry.is_object()) Fail(where, "must be an object");
+            auto index = entry.find("index");
+            if (index == entry.end()) Fail(where, "needs an \"index\"");
+            auto k = static_cast<int>(ReadInteger(*index, count, MAX_CARRIERS - 1, where + ".index"));
+            if (seen[k]) Fail(where + ".index", "record " + std::to_string(k) + " is given twice");
+            seen[k] = true;
+            std::memset(&staged_signals[k], 0, sizeof(Carrier));
+            ApplyObject(entry, &staged_signals[k], carrier_fields, CARRIER_FIELD_COUNT, where, "index");
+        }
+    }
+    return count;
+}
+
+// A table or settings text is well below a megabyte; anything far larger is
+// not one of them and is not read into memory.
+constexpr std::size_t MAX_JSON_FILE = 16 << 20;
+
+// 0, or the reason the file was not read.
+const char* ReadWholeFile(const char* path, std::string* text) {
+    std::FILE* f = path ? std::fopen(path, "rb") : nullptr;
+    if (!f) return "cannot be opened";
+    char chunk[65536];
+    std::size_t got;
+    text->clear();
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && text->size() <= MAX_JSON_FILE)
+        text->append(chunk, got);
+    bool failed = std::ferror(f);  // a directory opens but does not read
+    std::fclose(f);
+    if (failed) return "cannot be opened";
+    if (text->size() > MAX_JSON_FILE) return "is too large for a table or settings file";
+    return nullptr;
+}
+
+void Report(const char* origin, const std::string& text) {
+    std::string message = origin && *origin ? std::string(origin) + ": " + text : text;
+    ReportMessage("", message.c_str());
+}
+
+int WriteText(const char* path, const std::string& text) {
+    return WriteFileAtomically(path, text.data(), static_cast<long>(text.size()));
+}
+
+}  // namespace
+
+std::string TableJsonText() {
+    int count = CountCarriers(signals, MAX_CARRIERS);
+    ordered_json doc = ordered_json::object();
+    doc["format"] = "V1.0";
+    doc["comment"] = ShownText(comment, COMMENT_SIZE);
+    if (!PlainText(comment, COMMENT_SIZE))
+        doc["comment_raw"] = Hex(reinterpret_cast<const unsigned char*>(comment), COMMENT_SIZE);
+    ordered_json carriers = ordered_json::array();
+    for (int i = 0; i < count; ++i) carriers.push_back(RecordObject(&signals[i], carrier_fields, CARRIER_FIELD_COUNT));
+    doc["carriers"] = carriers;
+
+    // What a reader would rebuild by itself: the terminator, then zeros.
+    Carrier implied;
+    ordered_json behind = ordered_json::array();
+    for (int k = count; k < MAX_CARRIERS; ++k) {
+        std::memset(&implied, 0, sizeof implied);
+        if (k == count) implied.frequency_hz = -1.0f;
+        if (std::memcmp(&implied, &signals[k], sizeof implied) == 0) continue;
+        ordered_json entry = ordered_json::object();
+        entry["index"] = k;
+        entry.update(RecordObject(&signals[k], carrier_fields, CARRIER_FIELD_COUNT));
+        behind.push_back(entry);
+    }
+    if (!behind.empty()) doc["records_behind"] = behind;
+    return doc.dump(2) + "\n";
+}
+
+int ParseTableJson(const std::string& text, const char* origin) {
+    int count;
+    try {
+        count = StageTable(ParseText(text));
+    } catch (const JsonError& e) {
+        Report(origin, e.text);
+        return -1;
+    }
+    std::memcpy(signals, staged_signals, sizeof signals);
+    std::memcpy(comment, staged_comment, sizeof comment);
+    return count;
+}
+
+int ReadTableJson(const char* path) {
+    std::string text;
+    if (const char* problem = ReadWholeFile(path, &text)) {
+        Report(path, problem);
+        return -1;
+    }
+    return ParseTableJson(text, path);
+}
+
+int WriteTableJson(const char* path) { return WriteText(path, TableJsonText()); }
+
+std::string SettingsJsonText(const GlobalSettings* settings) {
+    return RecordObject(settings, settings_fields, SETTINGS_FIELD_COUNT).dump(2) + "\n";
+}
+
+int ParseSettingsJson(const std::string& text, const char* origin, GlobalSettings* settings) {
+    if (!settings) return -1;
+    GlobalSettings staged;
+    std::memset(&staged, 0, sizeof staged);
+    try {
+        ApplyObject(ParseText(text), &staged, settings_fields, SETTINGS_FIELD_COUNT, "");
+    } catch (const JsonError& e) {
+        Report(origin, e.text);
+        return -1;
+    }
+    *settings = staged;
+    return 0;
+}
+
+int ReadSettingsJson(const char* path, GlobalSettings* settings) {
+    std::string text;
+    if (const char* problem = ReadWholeFile(path, &text)) {
+        Report(path, problem);
+        return -1;
+    }
+    return ParseSettingsJson(text, path, settings);
+}
+
+int WriteSettingsJson(const char* path, const GlobalSettings* settings) {
+    if (!settings) return -1;
+    return WriteText(path, SettingsJsonText(settings));
+}
