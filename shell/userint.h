@@ -19,6 +19,7 @@ enum {
     EVENT_LEFT_CLICK = 3,
     EVENT_LEFT_DOUBLE_CLICK = 4,
     EVENT_RIGHT_CLICK = 5,
+    EVENT_CLOSE = 6,       // panel callback: the window's close button was pressed
 };
 
 // Attributes.
@@ -52,6 +53,7 @@ enum {
     UIE_BAD_INDEX = -6,
     UIE_UNKNOWN_CALLBACK = -7,
     UIE_NOT_INITIALISED = -8,
+    UIE_PRINT_FAILED = -9,
 };
 
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callback_data,
@@ -90,6 +92,7 @@ void ProcessDrawEvents();
 // names a callback the registry does not hold fails with UIE_UNKNOWN_CALLBACK.
 int LoadPanel(int parent, const char* file, int resource);
 int LoadMenuBar(int panel, const char* file, int resource);
+int DiscardMenuBar(int menu_bar);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
 int DiscardPanel(int panel);
@@ -97,6 +100,7 @@ int SetPanelPos(int panel, int top, int left);
 int SetPanelAttribute(int panel, int attribute, int value);
 int SetPanelAttribute(int panel, int attribute, const char* value);
 int GetPanelAttribute(int panel, int attribute, int* value);
+int GetPanelAttribute(int panel, int attribute, char* value, std::size_t size);
 int SetMenuBarAttribute(int menu_bar, int item, int attribute, int value);
 int SetMenuBarAttribute(int menu_bar, int item, int attribute, const char* value);
 int GetMenuBarAttribute(int menu_bar, int item, int attribute, int* value);
@@ -105,6 +109,7 @@ int GetMenuBarAttribute(int menu_bar, int item, int attribute, char* value, std:
 // ---------------------------------------------------------------------------
 // Controls.
 int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, unsigned value);
 int SetCtrlVal(int panel, int control, double value);
 int SetCtrlVal(int panel, int control, const char* value);
 int GetCtrlVal(int panel, int control, int* value);
@@ -121,6 +126,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value);
 int SetCtrlAttribute(int panel, int control, int attribute, double value);
 int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
 int GetCtrlAttribute(int panel, int control, int attribute, int* value);
+int GetCtrlAttribute(int panel, int control, int attribute, double* value);
 int GetCtrlAttribute(int panel, int control, int attribute, char* value, std::size_t size);
 int SetActiveCtrl(int panel, int control);
 int GetActiveCtrl(int panel);
@@ -138,6 +144,7 @@ int GetValueFromIndex(int panel, int control, int index, int* value);
 // ---------------------------------------------------------------------------
 // Graphs (graph, strip of points, intensity graph) and canvas. Plot handles > 0.
 enum { VAL_AUTOSCALE = 0, VAL_MANUAL = 1 };
+enum { VAL_NO_CHANGE = 2 };            // SetAxisRange: leave that axis as it is
 enum { VAL_XAXIS = 0, VAL_LEFT_YAXIS = 1 };
 enum { VAL_DOUBLE = 0, VAL_FLOAT = 1, VAL_INTEGER = 2 };
 enum { VAL_DELETE_ALL = -1 };
@@ -146,6 +153,8 @@ int PlotXY(int panel, int control, const void* x, const void* y, int count, int 
 int PlotY(int panel, int control, const void* y, int count, int y_type, unsigned color);
 int PlotXYPoints(int panel, int control, const void* x, const void* y, int count, int x_type,
                  int y_type, unsigned color);  // scatter: dots, no line
+// z[row * columns + column]; cell (column, row) sits at x = column, y = row.
+// A new intensity plot replaces the graph's previous one.
 int PlotIntensity(int panel, int control, const double* z, int columns, int rows,
                   double z_min, double z_max);
 int DeleteGraphPlot(int panel, int control, int plot);  // VAL_DELETE_ALL for all

@@ -1,0 +1,1512 @@
+// The user-interface services on Qt Widgets: callback registry, application and
+// event loop, panels, controls, list boxes, menu bars and the test seam.
+//
+// Handles index static tables. Widgets are owned by their panel window; a
+// discarded panel's window is deleted later, so a callback may discard the
+// panel it was called from. Signal handlers find their control again by handle
+// and serial, so a late signal of a discarded panel reaches nobody.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "shell/userint_ui.h"
+
+namespace {
+
+constexpr int MAX_PANELS = 256;
+constexpr int MAX_MENU_BARS = 16;
+constexpr int MAX_CALLBACKS = 256;
+constexpr int MAX_PENDING = 32;
+constexpr int MAX_BAR_ENTRIES = UIR_MAX_MENUS + UIR_MAX_MENU_ITEMS;
+
+struct CtrlCallbackEntry {
+    char name[UIR_NAME_SIZE];
+    CtrlCallbackPtr fn;
+};
+struct MenuCallbackEntry {
+    char name[UIR_NAME_SIZE];
+    MenuCallbackPtr fn;
+};
+
+struct ControlState {
+    int number;
+    int kind;
+    int is_int, is_unsigned;
+    double value;        // numeric: the full value; the box shows it rounded
+    QWidget* widget;
+    QLabel* caption;
+    CtrlCallbackPtr callback;
+};
+
+struct PanelState {
+    int in_use;
+    int serial;
+    int resource;
+    int parent;
+    QWidget* window;
+    QWidget* body;
+    CtrlCallbackPtr callback;
+    int menu_bar;
+    int control_count;
+    ControlState controls[UIR_MAX_CONTROLS];
+};
+
+struct MenuEntryState {
+    int number;
+    QAction* action;
+    MenuCallbackPtr callback;
+};
+
+struct MenuBarState {
+    int in_use;
+    int serial;
+    int panel;
+    QMenuBar* bar;
+    int entry_count;
+    MenuEntryState entries[MAX_BAR_ENTRIES];
+};
+
+struct PendingCommit {
+    int panel, control;
+};
+
+CtrlCallbackEntry ctrl_callbacks[MAX_CALLBACKS];
+int ctrl_callback_count = 0;
+MenuCallbackEntry menu_callbacks[MAX_CALLBACKS];
+int menu_callback_count = 0;
+
+PanelState panels[MAX_PANELS + 1];          // index = handle; 0 unused
+MenuBarState menu_bars[MAX_MENU_BARS + 1];
+PendingCommit pending[MAX_PENDING];
+int pending_first = 0, pending_count = 0;
+int next_serial = 1;
+// Callbacks running now. User actions that arrive while one runs (inside
+// GetUserEvent or ProcessSystemEvents) only queue their commits: every callback
+// runs to completion before the next one starts.
+int callback_depth = 0;
+int quit_requested = 0, quit_value = 0;
+QApplication* application = nullptr;
+
+// Parsed resources; static because they are large. Loading is never re-entered.
+UirPanel loaded_panel;
+UirMenuBar loaded_bar;
+
+class PanelWindow : public QWidget {
+public:
+    int handle = 0;
+    int serial = 0;
+
+protected:
+    // The close button never closes a panel by itself: the panel's callback
+    // decides, as it must undo what opening the panel did (a dimmed parent).
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        RaiseCtrlEvent(handle, serial, 0, EVENT_CLOSE, 0, 0);
+    }
+};
+
+// A 32-bit unsigned numeric shown in hexadecimal (seeds, polynomials).
+class HexSpinBox : public QDoubleSpinBox {
+protected:
+    QString textFromValue(double value) const override {
+        return QString::number(static_cast<qulonglong>(value), 16).toUpper();
+    }
+    double valueFromText(const QString& text) const override {
+        return static_cast<double>(text.trimmed().toULongLong(nullptr, 16));
+    }
+    QValidator::State validate(QString& text, int&) const override {
+        QString t = text.trimmed();
+        if (t.isEmpty()) return QValidator::Intermediate;
+        bool ok = false;
+        qulonglong v = t.toULongLong(&ok, 16);
+        if (!ok) return QValidator::Invalid;
+        return v <= static_cast<qulonglong>(maximum()) ? QValidator::Acceptable
+                                                       : QValidator::Invalid;
+    }
+};
+
+// Labels are literal text: '&' is not a shortcut marker.
+QString Literal(const QString& text) {
+    QString t = text;
+    return t.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+QString Unliteral(const QString& text) {
+    QString t = text;
+    return t.replace(QLatin1String("&&"), QLatin1String("&"));
+}
+
+void CopyOut(const QString& text, char* out, std::size_t size) {
+    QByteArray bytes = text.toUtf8();
+    CopyText(bytes.constData(), static_cast<std::size_t>(bytes.size()), out, size);
+}
+
+int ToInt(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(v);
+}
+
+unsigned ToUnsigned(double v) {
+    if (std::isnan(v) || v <= 0) return v <= -1.0 ? static_cast<unsigned>(ToInt(v)) : 0u;
+    if (v >= 4294967295.0) return 4294967295u;
+    return static_cast<unsigned>(v);
+}
+
+PanelState* GetPanel(int handle) {
+    if (handle < 1 || handle > MAX_PANELS || !panels[handle].in_use) return nullptr;
+    return &panels[handle];
+}
+
+ControlState* GetControl(PanelState* p, int number) {
+    if (!p || number <= 0) return nullptr;
+    for (int i = 0; i < p->control_count; ++i)
+        if (p->controls[i].number == number) return &p->controls[i];
+    return nullptr;
+}
+
+// Panel and control of a call, or the error to return.
+int Lookup(int panel, int control, ControlState** out) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    ControlState* c = GetControl(p, control);
+    if (!c) return UIE_BAD_CONTROL;
+    *out = c;
+    return 0;
+}
+
+MenuBarState* GetMenuBar(int handle) {
+    if (handle < 1 || handle > MAX_MENU_BARS || !menu_bars[handle].in_use) return nullptr;
+    return &menu_bars[handle];
+}
+
+MenuEntryState* GetMenuEntry(MenuBarState* b, int number) {
+    if (!b || number <= 0) return nullptr;
+    for (int i = 0; i < b->entry_count; ++i)
+        if (b->entries[i].number == number) return &b->entries[i];
+    return nullptr;
+}
+
+void QueueCommit(int panel, int control) {
+    if (pending_count == MAX_PENDING) {  // keep the newest
+        pending_first = (pending_first + 1) % MAX_PENDING;
+        --pending_count;
+    }
+    pending[(pending_first + pending_count) % MAX_PENDING] = {panel, control};
+    ++pending_count;
+}
+
+void DropPendingOf(int panel) {
+    PendingCommit kept[MAX_PENDING];
+    int n = 0;
+    for (int i = 0; i < pending_count; ++i) {
+        const PendingCommit& e = pending[(pending_first + i) % MAX_PENDING];
+        if (e.panel != panel) kept[n++] = e;
+    }
+    for (int i = 0; i < n; ++i) pending[i] = kept[i];
+    pending_first = 0;
+    pending_count = n;
+}
+
+// Value changed, then commit: what a user edit of a value control raises.
+void RaiseEdit(int panel, int serial, int control) {
+    RaiseCtrlEvent(panel, serial, control, EVENT_VAL_CHANGED, 0, 0);
+    RaiseCtrlEvent(panel, serial, control, EVENT_COMMIT, 0, 0);
+}
+
+ControlState* LiveControl(int panel, int serial, int control) {
+    PanelState* p = GetPanel(panel);
+    if (!p || p->serial != serial) return nullptr;
+    return GetControl(p, control);
+}
+
+void SetNumeric(ControlState* c, double v) {
+    auto* box = static_cast<QAbstractSpinBox*>(c->widget);
+    QSignalBlocker block(box);
+    if (c->is_int && !c->is_unsigned) {
+        auto* spin = static_cast<QSpinBox*>(box);
+        double lo = spin->minimum(), hi = spin->maximum();
+        v = v < lo ? lo : v > hi ? hi : std::trunc(v);
+        spin->setValue(static_cast<int>(v));
+    } else {
+        auto* spin = static_cast<QDoubleSpinBox*>(box);
+        double lo = spin->minimum(), hi = spin->maximum();
+        if (c->is_unsigned) v = std::trunc(v);
+        v = v < lo ? lo : v > hi ? hi : v;
+        spin->setValue(v);
+    }
+    c->value = v;
+}
+
+void ApplyFont(QWidget* w, const UirControl& spec) {
+    if (spec.font_size <= 0 && !spec.bold) return;
+    QFont f = w->font();
+    if (spec.font_size > 0) f.setPixelSize(spec.font_size);
+    if (spec.bold) f.setBold(true);
+    w->setFont(f);
+}
+
+// The caption of a control that shows its label beside it.
+void PlaceCaption(ControlState* c, QWidget* body, const QString& text, int left_of) {
+    if (!c->caption) {
+        c->caption = new QLabel(body);
+        c->caption->setTextFormat(Qt::PlainText);
+    }
+    c->caption->setText(text);
+    QRect g = c->widget->geometry();
+    int w = c->caption->fontMetrics().horizontalAdvance(text) + 4;
+    int h = c->caption->fontMetrics().height() + 2;
+    if (left_of) {
+        c->caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        c->caption->setGeometry(g.left() - w - 6, g.top(), w, g.height());
+    } else {
+        c->caption->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        c->caption->setGeometry(g.left(), g.top() - h - 1, std::max(w, g.width()), h);
+    }
+    c->caption->setVisible(c->widget->isVisibleTo(body));
+    c->caption->setEnabled(!c->widget->testAttribute(Qt::WA_ForceDisabled));
+}
+
+bool HasCaption(int kind) {
+    return kind != KIND_BUTTON && kind != KIND_CHECKBOX && kind != KIND_LABEL;
+}
+
+QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int serial,
+                       QWidget* body) {
+    const int number = spec.number;
+    QWidget* w = nullptr;
+    switch (spec.kind) {
+        case KIND_NUMERIC: {
+            QAbstractSpinBox* box;
+            if (spec.is_int && !spec.is_unsigned) {
+                auto* spin = new QSpinBox(body);
+                spin->setRange(static_cast<int>(spec.min), static_cast<int>(spec.max));
+                QObject::connect(spin, &QSpinBox::valueChanged, spin, [=](int v) {
+                    if (ControlState* s = LiveControl(handle, serial, number)) s->value = v;
+                    RaiseEdit(handle, serial, number);
+                });
+                box = spin;
+            } else {
+                auto* spin = spec.hex ? new HexSpinBox : new QDoubleSpinBox;
+                spin->setParent(body);
+                spin->setDecimals(spec.is_unsigned ? 0 : spec.precision);
+                spin->setRange(spec.min, spec.max);
+                QObject::connect(spin, &QDoubleSpinBox::valueChanged, spin, [=](double v) {
+                    if (ControlState* s = LiveControl(handle, serial, number)) s->value = v;
+                    RaiseEdit(handle, serial, number);
+                });
+                box = spin;
+            }
+            box->setKeyboardTracking(false);
+            box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (spec.readonly) {
+                box->setReadOnly(true);
+                box->setButtonSymbols(QAbstractSpinBox::NoButtons);
+            }
+            w = box;
+            break;
+        }
+        case KIND_TEXT: {
+            auto* edit = new QLineEdit(body);
+            if (spec.max_length > 0) edit->setMaxLength(spec.max_length);
+            edit->setText(FromText(spec.text));
+            edit->setReadOnly(spec.readonly != 0);
+            if (!spec.readonly) {
+                QObject::connect(edit, &QLineEdit::textEdited, edit, [=] {
+                    RaiseCtrlEvent(handle, serial, number, EVENT_VAL_CHANGED, 0, 0);
+                });
+                QObject::connect(edit, &QLineEdit::editingFinished, edit, [=] {
+                    RaiseCtrlEvent(handle, serial, number, EVENT_COMMIT, 0, 0);
+                });
+            }
+            w = edit;
+            break;
+        }
+        case KIND_TEXTBOX: {
+            auto* edit = new QPlainTextEdit(body);
+            edit->setPlainText(FromText(spec.text));
+            edit->setReadOnly(spec.readonly != 0);
+            QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [=] {
+                RaiseCtrlEvent(handle, serial, number, EVENT_VAL_CHANGED, 0, 0);
+            });
+            w = edit;
+            break;
+        }
+        case KIND_SELECTOR: {
+            auto* combo = new QComboBox(body);
+            for (int i = 0; i < spec.item_count; ++i)
+                combo->addItem(FromText(spec.items[i].label), spec.items[i].value);
+            int at = combo->findData(static_cast<int>(spec.default_value));
+            if (at >= 0) combo->setCurrentIndex(at);
+            QObject::connect(combo, &QComboBox::activated, combo,
+                             [=](int) { RaiseEdit(handle, serial, number); });
+            w = combo;
+            break;
+        }
+        case KIND_CHECKBOX: {
+            auto* box = new QCheckBox(Literal(FromText(spec.label)), body);
+            box->setChecked(spec.default_value != 0);
+            QObject::connect(box, &QCheckBox::clicked, box,
+                             [=] { RaiseEdit(handle, serial, number); });
+            w = box;
+            break;
+        }
+        case KIND_TOGGLE: {
+            auto* button = new QPushButton(body);
+            button->setCheckable(true);
+            auto show = [button](bool on) { button->setText(on ? "ON" : "OFF"); };
+            QObject::connect(button, &QPushButton::toggled, button, show);
+            button->setChecked(spec.default_value != 0);
+            show(button->isChecked());
+            QObject::connect(button, &QPushButton::clicked, button,
+                             [=] { RaiseEdit(handle, serial, number); });
+            w = button;
+            break;
+        }
+        case KIND_BUTTON: {
+            auto* button = new QPushButton(Literal(FromText(spec.label)), body);
+            button->setAutoDefault(false);
+            QObject::connect(button, &QPushButton::clicked, button, [=] {
+                RaiseCtrlEvent(handle, serial, number, EVENT_LEFT_CLICK, 0, 0);
+                RaiseCtrlEvent(handle, serial, number, EVENT_COMMIT, 0, 0);
+            });
+            w = button;
+            break;
+        }
+        case KIND_LISTBOX: {
+            auto* list = new QListWidget(body);
+            QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            mono.setPixelSize(12);
+            list->setFont(mono);
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
+            list->setUniformItemSizes(true);
+            list->setContextMenuPolicy(Qt::CustomContextMenu);
+            for (int i = 0; i < spec.item_count; ++i) {
+                auto* item = new QListWidgetItem(FromText(spec.items[i].label), list);
+                item->setData(Qt::UserRole, spec.items[i].value);
+            }
+            if (list->count() > 0) list->setCurrentRow(0);
+            QObject::connect(list, &QListWidget::currentRowChanged, list, [=](int row) {
+                if (row >= 0) RaiseCtrlEvent(handle, serial, number, EVENT_VAL_CHANGED, row, 0);
+            });
+            QObject::connect(list, &QListWidget::itemClicked, list, [=](QListWidgetItem* item) {
+                RaiseCtrlEvent(handle, serial, number, EVENT_LEFT_CLICK, list->row(item), 0);
+            });
+            QObject::connect(list, &QListWidget::itemDoubleClicked, list,
+                             [=](QListWidgetItem* item) {
+                                 RaiseCtrlEvent(handle, serial, number, EVENT_LEFT_DOUBLE_CLICK,
+                                                list->row(item), 0);
+                             });
+            QObject::connect(list, &QWidget::customContextMenuRequested, list,
+                             [=](const QPoint& pos) {
+                                 QListWidgetItem* item = list->itemAt(pos);
+                                 if (!item) return;
+                                 RaiseCtrlEvent(handle, serial, number, EVENT_RIGHT_CLICK,
+                                                list->row(item), 0);
+                             });
+            w = list;
+            break;
+        }
+        case KIND_LABEL: {
+            auto* label = new QLabel(FromText(spec.label), body);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            Qt::Alignment horizontal = spec.align == 1   ? Qt::AlignHCenter
+                                       : spec.align == 2 ? Qt::AlignRight
+                                                         : Qt::AlignLeft;
+            label->setAlignment(horizontal | Qt::AlignVCenter);
+            w = label;
+            break;
+        }
+        case KIND_PROGRESS: {
+            auto* bar = new QProgressBar(body);
+            bar->setRange(static_cast<int>(spec.min), static_cast<int>(spec.max));
+            bar->setValue(static_cast<int>(spec.default_value));
+            w = bar;
+            break;
+        }
+        case KIND_GRAPH:
+        case KIND_INTENSITY:
+        case KIND_CANVAS:
+            w = CreatePlotWidget(spec, handle, serial, body);
+            break;
+        default:
+            return nullptr;
+    }
+    ApplyFont(w, spec);
+    w->setGeometry(spec.left, spec.top, spec.width, spec.height);
+    c->widget = w;
+    if (spec.kind == KIND_NUMERIC) SetNumeric(c, spec.default_value);
+    if (HasCaption(spec.kind) && spec.label[0])
+        PlaceCaption(c, body, FromText(spec.label), spec.label_left);
+    return w;
+}
+
+void FreeMenuBar(int handle, bool delete_widget) {
+    MenuBarState& b = menu_bars[handle];
+    if (!b.in_use) return;
+    if (PanelState* p = GetPanel(b.panel); p && p->menu_bar == handle) {
+        p->menu_bar = 0;
+        if (delete_widget && p->window->layout()) p->window->layout()->setMenuBar(nullptr);
+    }
+    if (delete_widget && b.bar) {
+        b.bar->hide();
+        b.bar->deleteLater();
+    }
+    b = MenuBarState{};
+}
+
+// Frees the records of a panel, its child panels and its menu bar. The window
+// is deleted later (or now) by its top-most discarded ancestor.
+void FreePanel(int handle, bool now, bool top) {
+    PanelState& p = panels[handle];
+    if (!p.in_use) return;
+    for (int h = 1; h <= MAX_PANELS; ++h)
+        if (panels[h].in_use && panels[h].parent == handle) FreePanel(h, now, false);
+    if (p.menu_bar) FreeMenuBar(p.menu_bar, false);
+    DropPendingOf(handle);
+    QWidget* window = p.window;
+    p.in_use = 0;
+    p.serial = 0;
+    p.window = nullptr;
+    p.body = nullptr;
+    p.control_count = 0;
+    if (top && window) {
+        window->hide();
+        if (now)
+            delete window;
+        else
+            window->deleteLater();
+    }
+}
+
+int FreePanelHandle() {
+    for (int h = 1; h <= MAX_PANELS; ++h)
+        if (!panels[h].in_use) return h;
+    return 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+QString FromText(const char* text) {
+    if (!text) return QString();
+    QByteArrayView bytes(text, static_cast<qsizetype>(std::strlen(text)));
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = decoder(bytes);
+    if (decoder.hasError()) return QString::fromLatin1(bytes);
+    return s;
+}
+
+void CopyText(const char* text, std::size_t length, char* out, std::size_t size) {
+    if (!out || size == 0) return;
+    if (!text) length = 0;
+    std::size_t n = length < size - 1 ? length : size - 1;
+    if (n < length)  // never end inside a UTF-8 sequence
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    if (n) std::memcpy(out, text, n);
+    out[n] = '\0';
+}
+
+void RaiseCtrlEvent(int panel, int serial, int control, int event, int data1, int data2) {
+    PanelState* p = GetPanel(panel);
+    if (!p || p->serial != serial) return;
+    CtrlCallbackPtr fn = p->callback;
+    if (control != 0) {
+        ControlState* c = GetControl(p, control);
+        if (!c) return;
+        fn = c->callback;
+        if (event == EVENT_COMMIT) QueueCommit(panel, control);
+    }
+    if (!fn || callback_depth > 0) return;
+    ++callback_depth;
+    fn(panel, control, event, nullptr, data1, data2);
+    --callback_depth;
+}
+
+int PanelSerial(int panel) {
+    PanelState* p = GetPanel(panel);
+    return p ? p->serial : 0;
+}
+
+int CtrlKind(int panel, int control) {
+    ControlState* c;
+    int r = Lookup(panel, control, &c);
+    return r < 0 ? r : c->kind;
+}
+
+QWidget* PanelWidget(int panel) {
+    PanelState* p = GetPanel(panel);
+    return p ? p->window : nullptr;
+}
+
+QWidget* CtrlWidget(int panel, int control) {
+    ControlState* c;
+    return Lookup(panel, control, &c) < 0 ? nullptr : c->widget;
+}
+
+QMenuBar* MenuBarWidget(int menu_bar) {
+    MenuBarState* b = GetMenuBar(menu_bar);
+    return b ? b->bar : nullptr;
+}
+
+QAction* MenuItemAction(int menu_bar, int item) {
+    MenuEntryState* e = GetMenuEntry(GetMenuBar(menu_bar), item);
+    return e ? e->action : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Callback registry.
+
+void RegisterCtrlCallback(const char* name, CtrlCallbackPtr fn) {
+    if (!name || !*name) return;
+    if (std::strlen(name) >= UIR_NAME_SIZE) {
+        std::fprintf(stderr, "callback name \"%s\" is too long\n", name);
+        return;
+    }
+    for (int i = 0; i < ctrl_callback_count; ++i)
+        if (std::strcmp(ctrl_callbacks[i].name, name) == 0) {
+            ctrl_callbacks[i].fn = fn;
+            return;
+        }
+    if (ctrl_callback_count == MAX_CALLBACKS) {
+        std::fprintf(stderr, "too many control callbacks; \"%s\" is not registered\n", name);
+        return;
+    }
+    CtrlCallbackEntry& e = ctrl_callbacks[ctrl_callback_count++];
+    std::strcpy(e.name, name);
+    e.fn = fn;
+}
+
+void RegisterMenuCallback(const char* name, MenuCallbackPtr fn) {
+    if (!name || !*name) return;
+    if (std::strlen(name) >= UIR_NAME_SIZE) {
+        std::fprintf(stderr, "callback name \"%s\" is too long\n", name);
+        return;
+    }
+    for (int i = 0; i < menu_callback_count; ++i)
+        if (std::strcmp(menu_callbacks[i].name, name) == 0) {
+            menu_callbacks[i].fn = fn;
+            return;
+        }
+    if (menu_callback_count == MAX_CALLBACKS) {
+        std::fprintf(stderr, "too many menu callbacks; \"%s\" is not registered\n", name);
+        return;
+    }
+    MenuCallbackEntry& e = menu_callbacks[menu_callback_count++];
+    std::strcpy(e.name, name);
+    e.fn = fn;
+}
+
+CtrlCallbackPtr FindCtrlCallback(const char* name) {
+    if (!name) return nullptr;
+    for (int i = 0; i < ctrl_callback_count; ++i)
+        if (std::strcmp(ctrl_callbacks[i].name, name) == 0) return ctrl_callbacks[i].fn;
+    return nullptr;
+}
+
+MenuCallbackPtr FindMenuCallback(const char* name) {
+    if (!name) return nullptr;
+    for (int i = 0; i < menu_callback_count; ++i)
+        if (std::strcmp(menu_callbacks[i].name, name) == 0) return menu_callbacks[i].fn;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Application and event loop.
+
+int InitUserInterface(int& argc, char** argv) {
+    if (application || QApplication::instance()) return 0;
+    QApplication::setStyle("Fusion");
+    application = new QApplication(argc, argv);
+    // Qt adopts the user's locale; every number the program reads, writes or
+    // shows uses the C format, in the C library and in the widgets alike.
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+    QApplication::setApplicationName("ULDO");
+    // Panels are laid out in pixels, so the font is fixed in pixels too.
+    QFont font = QApplication::font();
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+    // Only QuitUserInterface ends the program; hidden panels do not.
+    application->setQuitOnLastWindowClosed(false);
+    return 0;
+}
+
+int RunUserInterface() {
+    if (!application) return UIE_NOT_INITIALISED;
+    if (!quit_requested) QApplication::exec();
+    quit_requested = 0;
+    return quit_value;
+}
+
+void QuitUserInterface(int value) {
+    quit_requested = 1;
+    quit_value = value;
+    if (application) QApplication::exit(value);
+}
+
+int GetUserEvent(int wait, int* panel, int* control) {
+    if (!application) return 0;
+    QApplication::processEvents();
+    while (wait && pending_count == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (pending_count == 0) return 0;
+    PendingCommit e = pending[pending_first];
+    pending_first = (pending_first + 1) % MAX_PENDING;
+    --pending_count;
+    if (panel) *panel = e.panel;
+    if (control) *control = e.control;
+    return 1;
+}
+
+void ProcessSystemEvents() {
+    if (application) QApplication::processEvents();
+}
+
+void ProcessDrawEvents() {
+    if (application) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// ---------------------------------------------------------------------------
+// Panels and menu bars.
+
+int LoadPanel(int parent, const char* file, int resource) {
+    if (!application) return UIE_NOT_INITIALISED;
+    PanelState* parent_state = nullptr;
+    if (parent != 0 && !(parent_state = GetPanel(parent))) return UIE_BAD_PANEL;
+    int r = ReadUirPanel(file, resource, &loaded_panel);
+    if (r < 0) return r;
+    const UirPanel& spec = loaded_panel;
+    bool missing = false;
+    if (spec.callback[0] && !FindCtrlCallback(spec.callback)) {
+        std::fprintf(stderr, "%s: panel %d names the callback \"%s\", which is not registered\n",
+                     file, resource, spec.callback);
+        missing = true;
+    }
+    for (int i = 0; i < spec.control_count; ++i) {
+        const UirControl& c = spec.controls[i];
+        if (c.callback[0] && !FindCtrlCallback(c.callback)) {
+            std::fprintf(stderr,
+                         "%s: panel %d control %d names the callback \"%s\", which is not "
+                         "registered\n",
+                         file, resource, c.number, c.callback);
+            missing = true;
+        }
+    }
+    if (missing) return UIE_UNKNOWN_CALLBACK;
+    int handle = FreePanelHandle();
+    if (!handle) {
+        std::fprintf(stderr, "too many panels loaded; panel %d is not loaded\n", resource);
+        return UIE_BAD_PANEL;
+    }
+
+    PanelState& p = panels[handle];
+    p = PanelState{};
+    p.in_use = 1;
+    p.serial = next_serial++;
+    p.resource = resource;
+    p.parent = parent;
+    p.callback = spec.callback[0] ? FindCtrlCallback(spec.callback) : nullptr;
+
+    auto* window = new PanelWindow;
+    if (parent_state) {
+        window->setParent(parent_state->window);
+        window->setWindowFlags(Qt::Window);
+    }
+    window->handle = handle;
+    window->serial = p.serial;
+    window->setWindowTitle(FromText(spec.title));
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* body = new QWidget(window);
+    body->setFixedSize(spec.width, spec.height);
+    layout->addWidget(body);
+    p.window = window;
+    p.body = body;
+
+    for (int i = 0; i < spec.control_count; ++i) {
+        const UirControl& c = spec.controls[i];
+        ControlState& s = p.controls[p.control_count++];
+        s.number = c.number;
+        s.kind = c.kind;
+        s.is_int = c.is_int;
+        s.is_unsigned = c.is_unsigned;
+        s.callback = c.callback[0] ? FindCtrlCallback(c.callback) : nullptr;
+        CreateControl(c, &s, handle, p.serial, body);
+    }
+    layout->activate();
+    return handle;
+}
+
+int LoadMenuBar(int panel, const char* file, int resource) {
+    if (!application) return UIE_NOT_INITIALISED;
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    int r = ReadUirMenuBar(file, resource, &loaded_bar);
+    if (r < 0) return r;
+    const UirMenuBar& spec = loaded_bar;
+    bool missing = false;
+    for (int i = 0; i < spec.item_count; ++i) {
+        const UirMenuItem& it = spec.items[i];
+        if (it.callback[0] && !FindMenuCallback(it.callback)) {
+            std::fprintf(stderr,
+                         "%s: menu bar %d item %d names the callback \"%s\", which is not "
+                         "registered\n",
+                         file, resource, it.number, it.callback);
+            missing = true;
+        }
+    }
+    if (missing) return UIE_UNKNOWN_CALLBACK;
+    int handle = 0;
+    for (int h = 1; h <= MAX_MENU_BARS && !handle; ++h)
+        if (!menu_bars[h].in_use) handle = h;
+    if (!handle) {
+        std::fprintf(stderr, "too many menu bars loaded; menu bar %d is not loaded\n", resource);
+        return UIE_BAD_RESOURCE;
+    }
+    if (p->menu_bar) FreeMenuBar(p->menu_bar, true);
+
+    MenuBarState& b = menu_bars[handle];
+    b = MenuBarState{};
+    b.in_use = 1;
+    b.serial = next_serial++;
+    b.panel = panel;
+    b.bar = new QMenuBar(p->window);
+    b.bar->setNativeMenuBar(false);
+    QMenu* menus[UIR_MAX_MENUS];
+    for (int m = 0; m < spec.menu_count; ++m) {
+        menus[m] = b.bar->addMenu(Literal(FromText(spec.menus[m].label)));
+        if (spec.menus[m].number > 0)
+            b.entries[b.entry_count++] = {spec.menus[m].number, menus[m]->menuAction(), nullptr};
+    }
+    const int serial = b.serial;
+    for (int i = 0; i < spec.item_count; ++i) {
+        const UirMenuItem& it = spec.items[i];
+        QMenu* menu = menus[it.menu];
+        if (it.separator) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(Literal(FromText(it.label)));
+        action->setEnabled(!it.dimmed);
+        if (it.checked) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+        MenuCallbackPtr fn = it.callback[0] ? FindMenuCallback(it.callback) : nullptr;
+        b.entries[b.entry_count++] = {it.number, action, fn};
+        const int number = it.number;
+        QObject::connect(action, &QAction::triggered, action, [=] {
+            MenuBarState* bar = GetMenuBar(handle);
+            if (!bar || bar->serial != serial || callback_depth > 0) return;
+            MenuEntryState* e = GetMenuEntry(bar, number);
+            if (!e || !e->callback) return;
+            ++callback_depth;
+            e->callback(handle, number, nullptr, bar->panel);
+            --callback_depth;
+        });
+    }
+    p->window->layout()->setMenuBar(b.bar);
+    p->window->layout()->activate();
+    p->menu_bar = handle;
+    return handle;
+}
+
+int DiscardMenuBar(int menu_bar) {
+    if (!GetMenuBar(menu_bar)) return UIE_BAD_RESOURCE;
+    FreeMenuBar(menu_bar, true);
+    return 0;
+}
+
+int DisplayPanel(int panel) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    p->window->show();
+    p->window->raise();
+    p->window->activateWindow();
+    return 0;
+}
+
+int HidePanel(int panel) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    p->window->hide();
+    return 0;
+}
+
+int DiscardPanel(int panel) {
+    if (!GetPanel(panel)) return UIE_BAD_PANEL;
+    FreePanel(panel, false, true);
+    return 0;
+}
+
+int SetPanelPos(int panel, int top, int left) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    p->window->layout()->activate();
+    QSize size = p->window->frameGeometry().size();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+    int x = left == VAL_AUTO_CENTER ? area.x() + (area.width() - size.width()) / 2 : left;
+    int y = top == VAL_AUTO_CENTER ? area.y() + (area.height() - size.height()) / 2 : top;
+    p->window->move(std::max(x, area.x()), std::max(y, area.y()));
+    return 0;
+}
+
+int SetPanelAttribute(int panel, int attribute, int value) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    switch (attribute) {
+        case ATTR_DIMMED: p->window->setEnabled(value == 0); return 0;
+        case ATTR_VISIBLE: p->window->setVisible(value != 0); return 0;
+        case ATTR_TITLE: return UIE_BAD_TYPE;
+        default: return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int SetPanelAttribute(int panel, int attribute, const char* value) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    if (attribute == ATTR_TITLE) {
+        p->window->setWindowTitle(FromText(value));
+        return 0;
+    }
+    return attribute == ATTR_DIMMED || attribute == ATTR_VISIBLE ? UIE_BAD_TYPE
+                                                                 : UIE_BAD_ATTRIBUTE;
+}
+
+int GetPanelAttribute(int panel, int attribute, int* value) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    if (!value) return UIE_BAD_TYPE;
+    switch (attribute) {
+        case ATTR_DIMMED: *value = p->window->testAttribute(Qt::WA_ForceDisabled) ? 1 : 0; return 0;
+        case ATTR_VISIBLE: *value = p->window->isVisible() ? 1 : 0; return 0;
+        case ATTR_TITLE: return UIE_BAD_TYPE;
+        default: return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int GetPanelAttribute(int panel, int attribute, char* value, std::size_t size) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    if (attribute != ATTR_TITLE) return UIE_BAD_ATTRIBUTE;
+    CopyOut(p->window->windowTitle(), value, size);
+    return 0;
+}
+
+int SetMenuBarAttribute(int menu_bar, int item, int attribute, int value) {
+    MenuBarState* b = GetMenuBar(menu_bar);
+    if (!b) return UIE_BAD_RESOURCE;
+    if (item == 0 && attribute == ATTR_DIMMED) {
+        b->bar->setEnabled(value == 0);
+        return 0;
+    }
+    MenuEntryState* e = GetMenuEntry(b, item);
+    if (!e) return UIE_BAD_CONTROL;
+    switch (attribute) {
+        case ATTR_DIMMED: e->action->setEnabled(value == 0); return 0;
+        case ATTR_VISIBLE: e->action->setVisible(value != 0); return 0;
+        case ATTR_CHECKED:
+            e->action->setCheckable(true);
+            e->action->setChecked(value != 0);
+            return 0;
+        case ATTR_ITEM_NAME: return UIE_BAD_TYPE;
+        default: return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int SetMenuBarAttribute(int menu_bar, int item, int attribute, const char* value) {
+    MenuBarState* b = GetMenuBar(menu_bar);
+    if (!b) return UIE_BAD_RESOURCE;
+    MenuEntryState* e = GetMenuEntry(b, item);
+    if (!e) return UIE_BAD_CONTROL;
+    if (attribute != ATTR_ITEM_NAME) return UIE_BAD_ATTRIBUTE;
+    e->action->setText(Literal(FromText(value)));
+    return 0;
+}
+
+int GetMenuBarAttribute(int menu_bar, int item, int attribute, int* value) {
+    MenuBarState* b = GetMenuBar(menu_bar);
+    if (!b) return UIE_BAD_RESOURCE;
+    if (!value) return UIE_BAD_TYPE;
+    if (item == 0 && attribute == ATTR_DIMMED) {
+        *value = b->bar->testAttribute(Qt::WA_ForceDisabled) ? 1 : 0;
+        return 0;
+    }
+    MenuEntryState* e = GetMenuEntry(b, item);
+    if (!e) return UIE_BAD_CONTROL;
+    switch (attribute) {
+        case ATTR_DIMMED: *value = e->action->isEnabled() ? 0 : 1; return 0;
+        case ATTR_VISIBLE: *value = e->action->isVisible() ? 1 : 0; return 0;
+        case ATTR_CHECKED: *value = e->action->isChecked() ? 1 : 0; return 0;
+        case ATTR_ITEM_NAME: return UIE_BAD_TYPE;
+        default: return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int GetMenuBarAttribute(int menu_bar, int item, int attribute, char* value, std::size_t size) {
+    MenuBarState* b = GetMenuBar(menu_bar);
+    if (!b) return UIE_BAD_RESOURCE;
+    MenuEntryState* e = GetMenuEntry(b, item);
+    if (!e) return UIE_BAD_CONTROL;
+    if (attribute != ATTR_ITEM_NAME) return UIE_BAD_ATTRIBUTE;
+    CopyOut(Unliteral(e->action->text()), value, size);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Control values.
+
+int SetCtrlVal(int panel, int control, int value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    QSignalBlocker block(c->widget);
+    switch (c->kind) {
+        case KIND_NUMERIC: SetNumeric(c, value); return 0;
+        case KIND_PROGRESS: static_cast<QProgressBar*>(c->widget)->setValue(value); return 0;
+        case KIND_CHECKBOX:
+        case KIND_TOGGLE: static_cast<QAbstractButton*>(c->widget)->setChecked(value != 0); return 0;
+        case KIND_SELECTOR: {
+            auto* combo = static_cast<QComboBox*>(c->widget);
+            int at = combo->findData(value);
+            if (at < 0) return UIE_BAD_INDEX;
+            combo->setCurrentIndex(at);
+            return 0;
+        }
+        case KIND_LISTBOX: {
+            auto* list = static_cast<QListWidget*>(c->widget);
+            for (int row = 0; row < list->count(); ++row)
+                if (list->item(row)->data(Qt::UserRole).toInt() == value) {
+                    list->setCurrentRow(row);
+                    return 0;
+                }
+            return UIE_BAD_INDEX;
+        }
+        default: return UIE_BAD_TYPE;
+    }
+}
+
+int SetCtrlVal(int panel, int control, unsigned value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (c->kind == KIND_NUMERIC) {
+        SetNumeric(c, static_cast<double>(value));
+        return 0;
+    }
+    if (value > 2147483647u) return UIE_BAD_TYPE;
+    return SetCtrlVal(panel, control, static_cast<int>(value));
+}
+
+int SetCtrlVal(int panel, int control, double value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (c->kind == KIND_NUMERIC) {
+        SetNumeric(c, value);
+        return 0;
+    }
+    if (c->kind == KIND_PROGRESS) {
+        QSignalBlocker block(c->widget);
+        static_cast<QProgressBar*>(c->widget)->setValue(ToInt(std::floor(value + 0.5)));
+        return 0;
+    }
+    return UIE_BAD_TYPE;
+}
+
+int SetCtrlVal(int panel, int control, const char* value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    QSignalBlocker block(c->widget);
+    QString text = FromText(value);
+    switch (c->kind) {
+        case KIND_TEXT: static_cast<QLineEdit*>(c->widget)->setText(text); return 0;
+        case KIND_TEXTBOX: static_cast<QPlainTextEdit*>(c->widget)->setPlainText(text); return 0;
+        case KIND_LABEL: static_cast<QLabel*>(c->widget)->setText(text); return 0;
+        default: return UIE_BAD_TYPE;
+    }
+}
+
+namespace {
+
+// The value of a control as a number: numerics, progress, tick boxes and the
+// values of the selected selector item or list row.
+int NumberOf(ControlState* c, double* out) {
+    switch (c->kind) {
+        case KIND_NUMERIC: *out = c->value; return 0;
+        case KIND_PROGRESS: *out = static_cast<QProgressBar*>(c->widget)->value(); return 0;
+        case KIND_CHECKBOX:
+        case KIND_TOGGLE: *out = static_cast<QAbstractButton*>(c->widget)->isChecked(); return 0;
+        case KIND_SELECTOR: {
+            auto* combo = static_cast<QComboBox*>(c->widget);
+            if (combo->currentIndex() < 0) return UIE_BAD_INDEX;
+            *out = combo->currentData().toInt();
+            return 0;
+        }
+        case KIND_LISTBOX: {
+            QListWidgetItem* item = static_cast<QListWidget*>(c->widget)->currentItem();
+            if (!item) return UIE_BAD_INDEX;
+            *out = item->data(Qt::UserRole).toInt();
+            return 0;
+        }
+        default: return UIE_BAD_TYPE;
+    }
+}
+
+}  // namespace
+
+int GetCtrlVal(int panel, int control, int* value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    double v;
+    if (!value) return UIE_BAD_TYPE;
+    if (int r = NumberOf(c, &v); r < 0) return r;
+    *value = ToInt(v);
+    return 0;
+}
+
+int GetCtrlVal(int panel, int control, unsigned* value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    double v;
+    if (!value) return UIE_BAD_TYPE;
+    if (int r = NumberOf(c, &v); r < 0) return r;
+    *value = ToUnsigned(v);
+    return 0;
+}
+
+int GetCtrlVal(int panel, int control, float* value) {
+    double v;
+    int r = GetCtrlVal(panel, control, &v);
+    if (r == 0 && value) *value = static_cast<float>(v);
+    return r;
+}
+
+int GetCtrlVal(int panel, int control, double* value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (!value) return UIE_BAD_TYPE;
+    return NumberOf(c, value);
+}
+
+int GetCtrlVal(int panel, int control, char* value, std::size_t size) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    switch (c->kind) {
+        case KIND_TEXT: CopyOut(static_cast<QLineEdit*>(c->widget)->text(), value, size); return 0;
+        case KIND_TEXTBOX:
+            CopyOut(static_cast<QPlainTextEdit*>(c->widget)->toPlainText(), value, size);
+            return 0;
+        case KIND_LABEL: CopyOut(static_cast<QLabel*>(c->widget)->text(), value, size); return 0;
+        case KIND_SELECTOR: {
+            auto* combo = static_cast<QComboBox*>(c->widget);
+            if (combo->currentIndex() < 0) return UIE_BAD_INDEX;
+            CopyOut(combo->currentText(), value, size);
+            return 0;
+        }
+        case KIND_LISTBOX: {
+            QListWidgetItem* item = static_cast<QListWidget*>(c->widget)->currentItem();
+            if (!item) return UIE_BAD_INDEX;
+            CopyOut(item->text(), value, size);
+            return 0;
+        }
+        default: return UIE_BAD_TYPE;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Control attributes.
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    switch (attribute) {
+        case ATTR_DIMMED:
+            c->widget->setEnabled(value == 0);
+            if (c->caption) c->caption->setEnabled(value == 0);
+            return 0;
+        case ATTR_VISIBLE:
+            c->widget->setVisible(value != 0);
+            if (c->caption) c->caption->setVisible(value != 0);
+            return 0;
+        case ATTR_PRECISION: {
+            if (c->kind != KIND_NUMERIC || c->is_int) return UIE_BAD_ATTRIBUTE;
+            if (value < 0 || value > 15) return UIE_BAD_INDEX;
+            QSignalBlocker block(c->widget);
+            static_cast<QDoubleSpinBox*>(c->widget)->setDecimals(value);
+            SetNumeric(c, c->value);
+            return 0;
+        }
+        case ATTR_MIN_VALUE:
+        case ATTR_MAX_VALUE: return SetCtrlAttribute(panel, control, attribute, double(value));
+        case ATTR_LABEL_TEXT: return UIE_BAD_TYPE;
+        default: return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, double value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (attribute != ATTR_MIN_VALUE && attribute != ATTR_MAX_VALUE) {
+        if (attribute == ATTR_DIMMED || attribute == ATTR_VISIBLE || attribute == ATTR_PRECISION)
+            return SetCtrlAttribute(panel, control, attribute, ToInt(value));
+        return attribute == ATTR_LABEL_TEXT ? UIE_BAD_TYPE : UIE_BAD_ATTRIBUTE;
+    }
+    const bool min = attribute == ATTR_MIN_VALUE;
+    QSignalBlocker block(c->widget);
+    if (c->kind == KIND_PROGRESS) {
+        auto* bar = static_cast<QProgressBar*>(c->widget);
+        if (min) bar->setMinimum(ToInt(value)); else bar->setMaximum(ToInt(value));
+        return 0;
+    }
+    if (c->kind != KIND_NUMERIC) return UIE_BAD_ATTRIBUTE;
+    if (c->is_int && !c->is_unsigned) {
+        auto* spin = static_cast<QSpinBox*>(c->widget);
+        if (min) spin->setMinimum(ToInt(value)); else spin->setMaximum(ToInt(value));
+    } else {
+        auto* spin = static_cast<QDoubleSpinBox*>(c->widget);
+        if (c->is_unsigned) value = ToUnsigned(value);
+        if (min) spin->setMinimum(value); else spin->setMaximum(value);
+    }
+    SetNumeric(c, c->value);
+    return 0;
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (attribute != ATTR_LABEL_TEXT) return UIE_BAD_TYPE;
+    QString text = FromText(value);
+    switch (c->kind) {
+        case KIND_BUTTON:
+        case KIND_CHECKBOX: static_cast<QAbstractButton*>(c->widget)->setText(Literal(text)); break;
+        case KIND_LABEL: static_cast<QLabel*>(c->widget)->setText(text); break;
+        default: {
+            int left_of = c->caption && (c->caption->alignment() & Qt::AlignRight);
+            PlaceCaption(c, GetPanel(panel)->body, text, left_of);
+        }
+    }
+    return 0;
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (!value) return UIE_BAD_TYPE;
+    switch (attribute) {
+        case ATTR_DIMMED: *value = c->widget->testAttribute(Qt::WA_ForceDisabled) ? 1 : 0; return 0;
+        case ATTR_VISIBLE: *value = c->widget->isVisibleTo(GetPanel(panel)->window) ? 1 : 0; return 0;
+        case ATTR_PRECISION:
+            if (c->kind != KIND_NUMERIC) return UIE_BAD_ATTRIBUTE;
+            *value = c->is_int ? 0 : static_cast<QDoubleSpinBox*>(c->widget)->decimals();
+            return 0;
+        case ATTR_MIN_VALUE:
+        case ATTR_MAX_VALUE: {
+            double v;
+            int r = GetCtrlAttribute(panel, control, attribute, &v);
+            if (r == 0) *value = ToInt(v);
+            return r;
+        }
+        case ATTR_LABEL_TEXT: return UIE_BAD_TYPE;
+        default: return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, double* value) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (!value) return UIE_BAD_TYPE;
+    if (attribute != ATTR_MIN_VALUE && attribute != ATTR_MAX_VALUE) {
+        int v;
+        int r = GetCtrlAttribute(panel, control, attribute, &v);
+        if (r == 0) *value = v;
+        return r;
+    }
+    const bool min = attribute == ATTR_MIN_VALUE;
+    if (c->kind == KIND_PROGRESS) {
+        auto* bar = static_cast<QProgressBar*>(c->widget);
+        *value = min ? bar->minimum() : bar->maximum();
+        return 0;
+    }
+    if (c->kind != KIND_NUMERIC) return UIE_BAD_ATTRIBUTE;
+    if (c->is_int && !c->is_unsigned) {
+        auto* spin = static_cast<QSpinBox*>(c->widget);
+        *value = min ? spin->minimum() : spin->maximum();
+    } else {
+        auto* spin = static_cast<QDoubleSpinBox*>(c->widget);
+        *value = min ? spin->minimum() : spin->maximum();
+    }
+    return 0;
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, char* value, std::size_t size) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (attribute != ATTR_LABEL_TEXT) return UIE_BAD_TYPE;
+    QString text;
+    switch (c->kind) {
+        case KIND_BUTTON:
+        case KIND_CHECKBOX: text = Unliteral(static_cast<QAbstractButton*>(c->widget)->text()); break;
+        case KIND_LABEL: text = static_cast<QLabel*>(c->widget)->text(); break;
+        default: text = c->caption ? c->caption->text() : QString();
+    }
+    CopyOut(text, value, size);
+    return 0;
+}
+
+int SetActiveCtrl(int panel, int control) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    c->widget->setFocus(Qt::OtherFocusReason);
+    return 0;
+}
+
+int GetActiveCtrl(int panel) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    QWidget* focus = p->window->focusWidget();
+    for (int i = 0; focus && i < p->control_count; ++i) {
+        QWidget* w = p->controls[i].widget;
+        if (w == focus || w->isAncestorOf(focus)) return p->controls[i].number;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// List boxes and selectors.
+
+namespace {
+
+int ListControl(int panel, int control, ControlState** out) {
+    int r = Lookup(panel, control, out);
+    if (r < 0) return r;
+    return (*out)->kind == KIND_LISTBOX || (*out)->kind == KIND_SELECTOR ? 0 : UIE_BAD_TYPE;
+}
+
+int ListCount(ControlState* c) {
+    return c->kind == KIND_LISTBOX ? static_cast<QListWidget*>(c->widget)->count()
+                                   : static_cast<QComboBox*>(c->widget)->count();
+}
+
+}  // namespace
+
+int ClearListCtrl(int panel, int control) {
+    ControlState* c;
+    if (int r = ListControl(panel, control, &c); r < 0) return r;
+    QSignalBlocker block(c->widget);
+    if (c->kind == KIND_LISTBOX)
+        static_cast<QListWidget*>(c->widget)->clear();
+    else
+        static_cast<QComboBox*>(c->widget)->clear();
+    return 0;
+}
+
+int InsertListItem(int panel, int control, int index, const char* text, int value) {
+    ControlState* c;
+    if (int r = ListControl(panel, control, &c); r < 0) return r;
+    int count = ListCount(c);
+    if (index == -1) index = count;
+    if (index < 0 || index > count) return UIE_BAD_INDEX;
+    QSignalBlocker block(c->widget);
+    if (c->kind == KIND_LISTBOX) {
+        auto* list = static_cast<QListWidget*>(c->widget);
+        auto* item = new QListWidgetItem(FromText(text));
+        item->setData(Qt::UserRole, value);
+        list->insertItem(index, item);
+        // A non-empty list always has a selected row, as callers expect.
+        if (list->currentRow() < 0) list->setCurrentRow(0);
+    } else {
+        static_cast<QComboBox*>(c->widget)->insertItem(index, FromText(text), value);
+    }
+    return 0;
+}
+
+int GetNumListItems(int panel, int control, int* count) {
+    ControlState* c;
+    if (int r = ListControl(panel, control, &c); r < 0) return r;
+    if (count) *count = ListCount(c);
+    return 0;
+}
+
+int GetCtrlIndex(int panel, int control, int* index) {
+    ControlState* c;
+    if (int r = ListControl(panel, control, &c); r < 0) return r;
+    if (!index) return UIE_BAD_TYPE;
+    *index = c->kind == KIND_LISTBOX ? static_cast<QListWidget*>(c->widget)->currentRow()
+                                     : static_cast<QComboBox*>(c->widget)->currentIndex();
+    return 0;
+}
+
+int SetCtrlIndex(int panel, int control, int index) {
+    ControlState* c;
+    if (int r = ListControl(panel, control, &c); r < 0) return r;
+    if (index < 0 || index >= ListCount(c)) return UIE_BAD_INDEX;
+    QSignalBlocker block(c->widget);
+    if (c->kind == KIND_LISTBOX)
+        static_cast<QListWidget*>(c->widget)->setCurrentRow(index);
+    else
+        static_cast<QComboBox*>(c->widget)->setCurrentIndex(index);
+    return 0;
+}
+
+int GetLabelFromIndex(int panel, int control, int index, char* text, std::size_t size) {
+    ControlState* c;
+    if (int r = ListControl(panel, control, &c); r < 0) return r;
+    if (index < 0 || index >= ListCount(c)) return UIE_BAD_INDEX;
+    CopyOut(c->kind == KIND_LISTBOX ? static_cast<QListWidget*>(c->widget)->item(index)->text()
+                                    : static_cast<QComboBox*>(c->widget)->itemText(index),
+            text, size);
+    return 0;
+}
+
+int GetValueFromIndex(int panel, int control, int index, int* value) {
+    ControlState* c;
+    if (int r = ListControl(panel, control, &c); r < 0) return r;
+    if (index < 0 || index >= ListCount(c)) return UIE_BAD_INDEX;
+    if (!value) return UIE_BAD_TYPE;
+    *value = c->kind == KIND_LISTBOX
+                 ? static_cast<QListWidget*>(c->widget)->item(index)->data(Qt::UserRole).toInt()
+                 : static_cast<QComboBox*>(c->widget)->itemData(index).toInt();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Test seam. A dimmed control takes no user action, so nothing happens then.
+
+int SimulateClick(int panel, int control) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    switch (c->kind) {
+        case KIND_BUTTON:
+        case KIND_CHECKBOX:
+        case KIND_TOGGLE: static_cast<QAbstractButton*>(c->widget)->click(); return 0;
+        case KIND_LISTBOX: {
+            auto* list = static_cast<QListWidget*>(c->widget);
+            if (list->isEnabled() && list->currentItem())
+                Q_EMIT list->itemClicked(list->currentItem());
+            return 0;
+        }
+        default: return UIE_BAD_TYPE;
+    }
+}
+
+int SimulateCommit(int panel, int control) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (!c->widget->isEnabled()) return 0;
+    switch (c->kind) {
+        case KIND_NUMERIC:
+            if (c->is_int && !c->is_unsigned) {
+                auto* spin = static_cast<QSpinBox*>(c->widget);
+                Q_EMIT spin->valueChanged(spin->value());
+            } else {
+                auto* spin = static_cast<QDoubleSpinBox*>(c->widget);
+                Q_EMIT spin->valueChanged(spin->value());
+            }
+            return 0;
+        case KIND_TEXT: {
+            auto* edit = static_cast<QLineEdit*>(c->widget);
+            if (edit->isReadOnly()) return 0;
+            Q_EMIT edit->textEdited(edit->text());
+            Q_EMIT edit->editingFinished();
+            return 0;
+        }
+        case KIND_TEXTBOX: {
+            auto* edit = static_cast<QPlainTextEdit*>(c->widget);
+            if (!edit->isReadOnly()) Q_EMIT edit->textChanged();
+            return 0;
+        }
+        case KIND_SELECTOR: {
+            auto* combo = static_cast<QComboBox*>(c->widget);
+            Q_EMIT combo->activated(combo->currentIndex());
+            return 0;
+        }
+        case KIND_BUTTON:
+        case KIND_CHECKBOX:
+        case KIND_TOGGLE: static_cast<QAbstractButton*>(c->widget)->click(); return 0;
+        default: return UIE_BAD_TYPE;
+    }
+}
+
+int SimulateListDoubleClick(int panel, int control, int row) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (c->kind != KIND_LISTBOX) return UIE_BAD_TYPE;
+    auto* list = static_cast<QListWidget*>(c->widget);
+    if (row < 0 || row >= list->count()) return UIE_BAD_INDEX;
+    if (!list->isEnabled()) return 0;
+    list->setCurrentRow(row);  // the first click of the two selects the row
+    // The first click may have discarded the panel.
+    if (!LiveControl(panel, PanelSerial(panel), control)) return 0;
+    Q_EMIT list->itemDoubleClicked(list->item(row));
+    return 0;
+}
+
+int SimulateListRightClick(int panel, int control, int row) {
+    ControlState* c;
+    if (int r = Lookup(panel, control, &c); r < 0) return r;
+    if (c->kind != KIND_LISTBOX) return UIE_BAD_TYPE;
+    auto* list = static_cast<QListWidget*>(c->widget);
+    if (row < 0 || row >= list->count()) return UIE_BAD_INDEX;
+    if (!list->isEnabled()) return 0;
+    // Through the position, as a real click: the handler finds the row under it.
+    list->doItemsLayout();
+    list->scrollToItem(list->item(row));
+    Q_EMIT list->customContextMenuRequested(list->visualItemRect(list->item(row)).center());
+    return 0;
+}
+
+int SimulateMenuItem(int menu_bar, int item) {
+    MenuBarState* b = GetMenuBar(menu_bar);
+    if (!b) return UIE_BAD_RESOURCE;
+    MenuEntryState* e = GetMenuEntry(b, item);
+    if (!e) return UIE_BAD_CONTROL;
+    if (!b->bar->isEnabled() || !e->action->isEnabled()) return 0;
+    // A dimmed menu hides its items from the user.
+    auto* menu = qobject_cast<QMenu*>(e->action->parent());
+    if (menu && !menu->menuAction()->isEnabled()) return 0;
+    e->action->trigger();
+    return 0;
+}
+
+int IsPanelVisible(int panel) {
+    PanelState* p = GetPanel(panel);
+    if (!p) return UIE_BAD_PANEL;
+    return p->window->isVisible() ? 1 : 0;
+}
+
+void ResetUserInterface() {
+    for (int h = 1; h <= MAX_PANELS; ++h)
+        if (panels[h].in_use && panels[h].parent == 0) FreePanel(h, true, true);
+    for (int h = 1; h <= MAX_MENU_BARS; ++h) FreeMenuBar(h, true);
+    pending_first = pending_count = 0;
+    quit_requested = 0;
+    quit_value = 0;
+    callback_depth = 0;
+    if (application) QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
