@@ -315,7 +315,10 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
                 spin->setDecimals(spec.is_unsigned ? 0 : spec.precision);
                 spin->setRange(spec.min, spec.max);
                 QObject::connect(spin, &QDoubleSpinBox::valueChanged, spin, [=](double v) {
-                    if (ControlState* s = LiveControl(handle, serial, number)) s->value = v;
+                    // A commit of the value as shown keeps its hidden decimals.
+                    ControlState* s = LiveControl(handle, serial, number);
+                    if (s && v != QString::number(s->value, 'f', spin->decimals()).toDouble())
+                        s->value = v;
                     RaiseEdit(handle, serial, number);
                 });
                 box = spin;

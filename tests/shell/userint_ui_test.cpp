@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractSpinBox>
+#include <QDoubleSpinBox>
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
@@ -193,6 +194,14 @@ TEST_F(UserInterface, NumericValuesKeepTheirRangeAndFullValue) {
     GetCtrlVal(panel, 3, &d);
     EXPECT_DOUBLE_EQ(d, 3.14159);
     EXPECT_EQ(static_cast<QAbstractSpinBox*>(CtrlWidget(panel, 3))->text(), "3.14");
+    SimulateCommit(panel, 3);  // committed unchanged: still the full value
+    GetCtrlVal(panel, 3, &d);
+    EXPECT_DOUBLE_EQ(d, 3.14159);
+    static_cast<QDoubleSpinBox*>(CtrlWidget(panel, 3))->setValue(7.25);  // as typed
+    GetCtrlVal(panel, 3, &d);
+    EXPECT_DOUBLE_EQ(d, 7.25);
+    SetCtrlVal(panel, 3, 3.14159);
+    events.clear();
     GetCtrlVal(panel, 3, &i);
     EXPECT_EQ(i, 3);
     float f = 0;
