@@ -14,6 +14,9 @@ struct CoreHooks {
     int (*cancel_requested)() = nullptr;
     // Asks for a line of text (buffer holds the default); returns 0 when declined.
     int (*prompt)(const char* title, const char* text, char* buffer, int max_length) = nullptr;
+    // A moment of a compile run at which the analysis display reads the
+    // results (AnalysisMoment, compile/engine.h).
+    void (*analysis)(int moment) = nullptr;
 };
 
 extern CoreHooks core_hooks;
@@ -23,6 +26,9 @@ void ReportStatus(const char* text);
 void ReportProgress(double percent);
 int CancelRequested();
 int PromptText(const char* title, const char* text, char* buffer, int max_length);
+inline void ReportAnalysis(int moment) {
+    if (core_hooks.analysis) core_hooks.analysis(moment);
+}
 
 // ---------------------------------------------------------------------------
 // Platform utilities shared by both drivers.
