@@ -13,7 +13,8 @@
 //       textbox (several lines): "readonly", "text"
 //       selector, listbox: "items": [{"value": n, "label": "..."}], "default" (a value)
 //       checkbox, toggle: "default" (0/1);  progress: "min", "max", "default"
-//       label: "align" ("left", "center", "right"); any control: "font_size", "bold"
+//       label: "align" ("left", "center", "right"); any control: "font_size", "bold",
+//       "dimmed" (starts dimmed)
 //       graph, intensity: "cursors" (0 to 4)
 //     A label may leave out "number" when no code addresses it.
 //   menubar: {"resource": n, "menus": [{"label": "File", "number": n (optional),
@@ -221,7 +222,7 @@ void ReadControl(const json& object, UirControl& c, Context& ctx) {
               {"number", "kind", "label", "label_left", "left", "top", "width", "height",
                "callback", "int", "unsigned", "hex", "min", "max", "precision", "default",
                "readonly", "max_length", "text", "font_size", "bold", "align", "cursors",
-               "items"},
+               "items", "dimmed"},
               ctx);
     char kind[32];
     Text(object, "kind", kind, sizeof kind, ctx, true);
@@ -268,6 +269,7 @@ void ReadControl(const json& object, UirControl& c, Context& ctx) {
     Text(object, "text", c.text, sizeof c.text, ctx);
     c.font_size = Int(object, "font_size", 0, ctx);
     c.bold = Flag(object, "bold", ctx);
+    c.dimmed = Flag(object, "dimmed", ctx);
     char align[16];
     Text(object, "align", align, sizeof align, ctx);
     if (!align[0] || std::strcmp(align, "left") == 0)

@@ -460,6 +460,7 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
             return nullptr;
     }
     ApplyFont(w, spec);
+    if (spec.dimmed) w->setEnabled(false);
     w->setGeometry(spec.left, spec.top, spec.width, spec.height);
     c->widget = w;
     if (spec.kind == KIND_NUMERIC) SetNumeric(c, spec.default_value);

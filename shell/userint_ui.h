@@ -53,6 +53,7 @@ struct UirControl {
     int max_length;              // text: characters, 0 = no limit
     char text[UIR_TEXT_SIZE];    // default text
     int font_size, bold;         // 0 = the panel's font
+    int dimmed;                  // starts dimmed
     int align;                   // label: 0 left, 1 centre, 2 right
     int cursors;                 // graph cursors
     int item_count;

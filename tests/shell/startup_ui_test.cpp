@@ -1,0 +1,390 @@
+// Start-up, exit and the file menu, driven as a user would through the UI seam.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <set>
+#include <thread>
+
+#include "editors/tableview.h"
+#include "shell/filemenu.h"
+#include "shell/hooks.h"
+#include "shell/panels.h"
+#include "shell/recordfiles.h"
+#include "shell/startup.h"
+#include "shell/uldo.h"
+#include "shell/userint.h"
+#include "support/scripted_popups.h"
+#include "support/tempdir.h"
+
+extern const unsigned char uir_resource[];
+extern const std::size_t uir_resource_size;
+
+namespace {
+
+void MakeTable(int count, float first_hz) {
+    ResetRecords();
+    for (int i = 0; i < count; ++i) {
+        signals[i].frequency_hz = first_hz + 1e6f * i;
+        signals[i].amplitude = 1.0f;
+        signals[i].symbol_rate = 1e6f;
+        signals[i].modulation = MOD_QPSK;
+        signals[i].filter_type = FILTER_SQRT_RCOS;
+        signals[i].filter_param = 0.35f;
+        signals[i].filter_length = 9;
+    }
+    signals[count].frequency_hz = -1.0f;
+}
+
+std::string Row(int index) {
+    char text[256];
+    if (GetLabelFromIndex(handle, MAIN_CARRIER_LIST, index, text, sizeof text) < 0) return "";
+    return text;
+}
+
+int Rows() {
+    int n = -1;
+    GetNumListItems(handle, MAIN_CARRIER_LIST, &n);
+    return n;
+}
+
+int Dimmed(int item) {
+    int d = -1;
+    GetMenuBarAttribute(handle0, item, ATTR_DIMMED, &d);
+    return d;
+}
+
+class Shell : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "uldo";
+        static char* argv[] = {name, nullptr};
+        InitUserInterface(argc, argv);
+    }
+
+    void SetUp() override {
+        ResetUserInterface();
+        ResetRecords();
+        SetDelayScale(0);
+        setenv("ULDO_HOME", home.path().c_str(), 1);
+        std::filesystem::copy_file(std::string(ULDO_SOURCE_DIR) + "/resources/origin.res",
+                                   home.File("origin.res"));
+        start_dir = std::filesystem::current_path();
+    }
+
+    void TearDown() override {
+        std::filesystem::current_path(start_dir);
+        unsetenv("ULDO_HOME");
+    }
+
+    void Start(std::vector<std::string> args = {}) {
+        args.insert(args.begin(), "uldo");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        StartUp(static_cast<int>(args.size()), argv.data());
+    }
+
+    // A saved table of `count` carriers; the records are reset afterwards.
+    std::string SavedTable(const std::string& name, int count, float first_hz,
+                           const char* text = "") {
+        MakeTable(count, first_hz);
+        SetField(comment, text);
+        std::string path = files.File(name);
+        EXPECT_EQ(WriteTableFile(path.c_str()), 0);
+        ResetRecords();
+        return path;
+    }
+
+    TempDir home;    // the program's own directory
+    TempDir files;   // the user's files
+    std::filesystem::path start_dir;
+    ScriptedPopups popups;
+};
+
+TEST_F(Shell, StartsWithoutSettingsOnAnEmptyTable) {
+    Start();
+    ASSERT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);
+    EXPECT_EQ(popups.shown[0].title, "");
+    EXPECT_EQ(popups.shown[0].text, "File Opening Error (0)");
+    EXPECT_EQ(std::filesystem::current_path(), home.path());
+    EXPECT_TRUE(IsPanelVisible(handle));
+    for (int h : {handle0, handle2, handle3, handle5, handle6, handle7, handle8, handle9, handle10,
+                  handle11, handle13, handle14, handle18, handle19, handle20, handle21, handle22,
+                  handle23, handle24, handle25, handle26, handle30})
+        EXPECT_GT(h, 0);
+    EXPECT_FALSE(IsPanelVisible(handle10));   // splash gone
+    EXPECT_FALSE(IsPanelVisible(handle9));
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(globals.reference_carrier, 0);
+    int dimmed = 0;
+    GetCtrlAttribute(handle, MAIN_CARRIER_BUTTON, ATTR_DIMMED, &dimmed);
+    EXPECT_EQ(dimmed, 1);
+    EXPECT_EQ(Dimmed(MENU_COMPILE), 1);
+    EXPECT_EQ(Dimmed(MENU_SAVE), 1);
+}
+
+TEST_F(Shell, SettingsAreReadAndTheIndicesForcedToZero) {
+    GlobalSettings saved{};
+    SetField(saved.data_dir, "/srv/tables");
+    SetField(saved.ext_app1_name, "Scope");
+    saved.compile_length = 1234;
+    saved.carrier_count = 7;
+    saved.reference_carrier = 3;
+    saved.ftp_port = 21;
+    // A short file: cut after reference_carrier, so the later fields stay zero.
+    WriteBytes(home.File("globals.set"), &saved, 812);
+    Start();
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0);
+    EXPECT_STREQ(globals.data_dir, "/srv/tables");
+    EXPECT_EQ(globals.compile_length, 1234);
+    EXPECT_EQ(globals.carrier_count, 0);
+    EXPECT_EQ(globals.reference_carrier, 0);
+    EXPECT_EQ(globals.ftp_port, 0);
+    EXPECT_EQ(globals.ext_app1_name[0], 0);
+}
+
+TEST_F(Shell, CommandLineLoadsATableOnlyWithExactlyOneArgument) {
+    std::string path = SavedTable("three.kvt", 3, 10e6f, "from the command line");
+    Start({path});
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(FieldText(globals.table_file), path);
+    EXPECT_EQ(globals.reference_carrier, 1);
+    EXPECT_EQ(globals.carrier_count, 3);
+    EXPECT_EQ(globals.current_carrier, 3);
+    EXPECT_EQ(Row(0).substr(0, 18), "*  1|    10.000000");
+    EXPECT_EQ(Row(1)[0], ' ');
+    char text[256];
+    GetCtrlVal(handle, MAIN_COMMENT, text);
+    EXPECT_STREQ(text, "from the command line");
+    EXPECT_EQ(Dimmed(MENU_SAVE), 0);
+    EXPECT_EQ(Dimmed(MENU_COMPILE), 0);
+
+    ResetUserInterface();
+    ResetRecords();
+    Start({path, path});
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(globals.reference_carrier, 0);
+}
+
+TEST_F(Shell, ExitWritesSettingsOnlyAfterYes) {
+    Start();
+    SetField(globals.waveform_dir, "/waves");
+    std::string settings = home.File("globals.set");
+
+    popups.confirm_answers = {0};
+    SimulateMenuItem(handle0, MENU_EXIT);
+    EXPECT_EQ(popups.Last(ScriptedPopups::CONFIRM), "Do you really want to exit?");
+    EXPECT_FALSE(std::filesystem::exists(settings));
+
+    std::filesystem::current_path(files.path());   // exit goes back to the program's directory
+    popups.confirm_answers = {1};
+    SimulateClick(handle, MAIN_EXIT);
+    std::vector<char> bytes = ReadBytes(settings);
+    ASSERT_EQ(bytes.size(), 1408u);
+    EXPECT_EQ(std::memcmp(bytes.data(), &globals, 1408), 0);
+}
+
+TEST_F(Shell, UnwritableSettingsAreReportedAndTheOldFileKept) {
+    Start();
+    std::filesystem::create_directory(home.File("globals.set"));  // cannot be replaced by a file
+    popups.confirm_answers = {1};
+    SimulateMenuItem(handle0, MENU_EXIT);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (1)");
+    EXPECT_TRUE(std::filesystem::is_directory(home.File("globals.set")));
+}
+
+TEST_F(Shell, LoadAppendSaveAndNewTable) {
+    std::string two = SavedTable("two.kvt", 2, 5e6f, "two");
+    std::string three = SavedTable("three.kvt", 3, 50e6f, "three");
+    Start();
+    SetField(globals.data_dir, files.path().string());
+
+    popups.file_answers = {{two, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD);
+    ASSERT_EQ(popups.Count(ScriptedPopups::FILE_SELECT), 1);
+    EXPECT_EQ(popups.shown.back().title, "Table Files");
+    EXPECT_EQ(popups.shown.back().button, VAL_LOAD_BUTTON);
+    EXPECT_EQ(Rows(), 2);
+
+    globals.reference_carrier = 2;
+    popups.file_answers = {{three, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_APPEND);
+    EXPECT_EQ(Rows(), 5);
+    EXPECT_EQ(globals.carrier_count, 5);
+    EXPECT_EQ(globals.current_carrier, 5);
+    EXPECT_EQ(globals.reference_carrier, 2);
+    EXPECT_EQ(FieldText(globals.table_file), three);
+    EXPECT_STREQ(comment, "three");
+    EXPECT_EQ(Row(2).substr(0, 18), "   3|    50.000000");
+
+    // Save writes the comment as edited on the main panel.
+    SetCtrlVal(handle, MAIN_COMMENT, "edited");
+    std::string out = files.File("out.kvt");
+    popups.file_answers = {{out, VAL_NEW_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_SAVE_AS);
+    EXPECT_EQ(FieldText(globals.table_file), out);
+    std::vector<char> bytes = ReadBytes(out);
+    ASSERT_EQ(bytes.size(), 94210u);
+    EXPECT_STREQ(bytes.data() + 10, "edited");
+    EXPECT_EQ(std::memcmp(bytes.data() + 210, signals, sizeof signals), 0);
+
+    SimulateMenuItem(handle0, MENU_NEW);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(Dimmed(MENU_SAVE), 1);
+    EXPECT_EQ(globals.carrier_count + globals.current_carrier + globals.reference_carrier, 0);
+    EXPECT_EQ(FieldText(globals.table_file), out);   // kept
+
+    popups.file_answers = {{out, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD);
+    EXPECT_EQ(Rows(), 5);
+    EXPECT_EQ(globals.reference_carrier, 1);
+    EXPECT_EQ(Dimmed(MENU_SAVE), 0);
+    SimulateMenuItem(handle0, MENU_SAVE);
+    EXPECT_EQ(ReadBytes(out), bytes);
+}
+
+TEST_F(Shell, FileErrorsAndCancelTouchNothing) {
+    Start();
+    std::string missing = files.File("missing.kvt");
+    struct Case {
+        int item;
+        const char* text;
+    } cases[] = {{MENU_LOAD, "File Opening Error (2)"},
+                 {MENU_APPEND, "File Opening Error (4)"},
+                 {MENU_LOAD_SETUP, "File Opening Error (7)"}};
+    for (const Case& c : cases) {
+        popups.file_answers = {{missing, VAL_EXISTING_FILE_SELECTED}};
+        SimulateMenuItem(handle0, c.item);
+        EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), c.text);
+    }
+    std::string nowhere = files.File("no/such/dir/x.kvt");
+    popups.file_answers = {{nowhere, VAL_NEW_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_SAVE_AS);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (5)");
+    popups.file_answers = {{nowhere, VAL_NEW_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_SAVE_SETUP);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (8)");
+    SetField(globals.table_file, nowhere);
+    save(handle0, MENU_SAVE, nullptr, handle);   // the item itself is dimmed without a table
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (6)");
+    SetField(globals.table_file, missing);
+    LoadLastFile(handle0, 0, nullptr, handle);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (3)");
+    EXPECT_EQ(FieldText(globals.table_file), missing);
+    EXPECT_EQ(signals[0].frequency_hz, -1.0f);
+
+    size_t shown = popups.shown.size();
+    SimulateMenuItem(handle0, MENU_LOAD);   // unscripted: the user cancels
+    EXPECT_EQ(popups.shown.size(), shown + 1);
+    EXPECT_EQ(signals[0].frequency_hz, -1.0f);
+}
+
+TEST_F(Shell, AppendBeyondTheTableSaysHowManyWereLeftOut) {
+    std::string many = SavedTable("many.kvt", 60, 1e6f);
+    Start();
+    popups.file_answers = {{many, VAL_EXISTING_FILE_SELECTED}, {many, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_APPEND);
+    EXPECT_EQ(Rows(), 60);
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);   // only the missing settings
+    SimulateMenuItem(handle0, MENU_APPEND);
+    EXPECT_EQ(Rows(), 100);
+    EXPECT_EQ(globals.carrier_count, 100);
+    EXPECT_NE(popups.Last(ScriptedPopups::MESSAGE).find("20 carriers"), std::string::npos)
+        << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(Row(99).substr(0, 4), " 100");
+}
+
+TEST_F(Shell, SetupFilesKeepTheTableAndItsName) {
+    std::string table = SavedTable("t.kvt", 2, 3e6f);
+    Start({table});
+    GlobalSettings setup{};
+    SetField(setup.table_file, "/elsewhere.kvt");
+    SetField(setup.ext_app1_name, "Analyzer");
+    SetField(setup.ext_app2_name, "Editor");
+    setup.carrier_count = 42;
+    setup.reference_carrier = 2;
+    setup.instrument_type = 5;
+    std::string path = files.File("a.set");
+    ASSERT_EQ(WriteSettingsFile(path.c_str(), &setup), 0);
+
+    popups.file_answers = {{path, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD_SETUP);
+    EXPECT_EQ(popups.shown.back().title, "Setup Files");
+    EXPECT_EQ(globals.carrier_count, 2);
+    EXPECT_EQ(globals.current_carrier, 2);
+    EXPECT_EQ(FieldText(globals.table_file), table);
+    EXPECT_EQ(globals.reference_carrier, 2);
+    EXPECT_EQ(globals.instrument_type, 5);
+    char label[64];
+    GetMenuBarAttribute(handle0, MENU_APP1, ATTR_ITEM_NAME, label, sizeof label);
+    EXPECT_STREQ(label, "Analyzer");
+    GetMenuBarAttribute(handle0, MENU_APP2, ATTR_ITEM_NAME, label, sizeof label);
+    EXPECT_STREQ(label, "Editor");
+
+    std::string out = files.File("b.set");
+    popups.file_answers = {{out, VAL_NEW_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_SAVE_SETUP);
+    std::vector<char> bytes = ReadBytes(out);
+    ASSERT_EQ(bytes.size(), 1408u);
+    EXPECT_EQ(std::memcmp(bytes.data(), &globals, 1408), 0);
+    EXPECT_EQ(FieldText(globals.table_file), table);   // Save still writes the table
+}
+
+TEST_F(Shell, AboutPanelAndExternalApplications) {
+    Start();
+    SimulateMenuItem(handle0, MENU_ABOUT);
+    EXPECT_TRUE(IsPanelVisible(handle9));
+    SimulateClick(handle9, ABOUT_OK);
+    EXPECT_FALSE(IsPanelVisible(handle9));
+    EXPECT_TRUE(IsPanelVisible(handle));
+
+    std::string marker = files.File("app2-ran");
+    SetField(globals.ext_app2_command, "touch '" + marker + "'");
+    SimulateMenuItem(handle0, MENU_APP2);
+    for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(std::filesystem::exists(marker));
+}
+
+// Every callback the resource file names is bound, and the numbers the code
+// uses exist there with the kind the code expects.
+TEST_F(Shell, ResourceFileMatchesTheProgram) {
+    RegisterUldoCallbacks();
+    auto uir = nlohmann::json::parse(uir_resource, uir_resource + uir_resource_size);
+    for (const auto& panel : uir.at("panels")) {
+        int h = LoadPanel(0, "uldo.uir", panel.at("resource").get<int>());
+        EXPECT_GT(h, 0) << "panel " << panel.at("resource");
+    }
+    int main_panel = LoadPanel(0, "uldo.uir", PANEL_MAIN);
+    for (const auto& bar : uir.at("menubars"))
+        EXPECT_GT(LoadMenuBar(main_panel, "uldo.uir", bar.at("resource").get<int>()), 0);
+
+    auto kind_of = [&](int resource, int control) -> std::string {
+        for (const auto& panel : uir.at("panels"))
+            if (panel.at("resource") == resource)
+                for (const auto& c : panel.at("controls"))
+                    if (c.value("number", 0) == control) return c.at("kind").get<std::string>();
+        return "";
+    };
+    EXPECT_EQ(kind_of(PANEL_MAIN, MAIN_CARRIER_LIST), "listbox");
+    EXPECT_EQ(kind_of(PANEL_MAIN, MAIN_CARRIER_BUTTON), "button");
+    EXPECT_EQ(kind_of(PANEL_MAIN, MAIN_COMMENT), "text");
+    EXPECT_EQ(kind_of(PANEL_MAIN, MAIN_TABLE_FILE), "text");
+    EXPECT_EQ(kind_of(PANEL_ABOUT, ABOUT_OK), "button");
+    EXPECT_EQ(kind_of(PANEL_PROGRESS, PROGRESS_CANCEL), "button");
+    EXPECT_EQ(kind_of(PANEL_PROGRESS, PROGRESS_STATUS), "text");
+    EXPECT_EQ(kind_of(PANEL_ANALYSIS, ANALYSIS_MODULATION), "text");
+
+    std::set<int> items;
+    for (const auto& menu : uir.at("menubars")[0].at("menus"))
+        for (const auto& item : menu.at("items")) items.insert(item.value("number", 0));
+    for (int item : {MENU_LOAD, MENU_APPEND, MENU_NEW, MENU_SAVE, MENU_SAVE_AS, MENU_LOAD_SETUP,
+                     MENU_SAVE_SETUP, MENU_EXIT, MENU_COMPILE, MENU_APP1, MENU_APP2, MENU_HELP,
+                     MENU_ABOUT})
+        EXPECT_TRUE(items.count(item)) << item;
+}
+
+}  // namespace
