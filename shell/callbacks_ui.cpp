@@ -21,6 +21,7 @@ void RegisterUldoCallbacks() {
     static const CtrlEntry ctrl_callbacks[] = {
         {"ShutDown1", ShutDown1},
         {"CloseAbout", CloseAbout},
+        {"MainPanel", MainPanel},
     };
     for (const auto& e : menu_callbacks) RegisterMenuCallback(e.name, e.fn);
     for (const auto& e : ctrl_callbacks) RegisterCtrlCallback(e.name, e.fn);

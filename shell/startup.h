@@ -10,6 +10,8 @@ int UldoMain(int argc, char** argv);
 void StartUp(int argc, char** argv);
 
 void Shutdown(int menu_bar, int menu_item, void* callback_data, int panel);
+// Main panel: its window's close button asks to exit, as the Exit command does.
+int MainPanel(int panel, int control, int event, void* callback_data, int data1, int data2);
 int ShutDown1(int panel, int control, int event, void* callback_data, int data1, int data2);
 void HelpTop(int menu_bar, int menu_item, void* callback_data, int panel);
 void CallExtApp(int menu_bar, int menu_item, void* callback_data, int panel);

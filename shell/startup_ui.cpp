@@ -112,6 +112,11 @@ void Shutdown(int, int, void*, int) {
     QuitUserInterface(0);
 }
 
+int MainPanel(int, int, int event, void*, int, int) {
+    if (event == EVENT_CLOSE) Shutdown(handle0, MENU_EXIT, nullptr, handle);
+    return 0;
+}
+
 int ShutDown1(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) Shutdown(handle0, MENU_EXIT, nullptr, handle);
     return 0;

@@ -15,6 +15,9 @@
 #include "shell/startup.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include <QWidget>
+
+#include "shell/userint_ui.h"
 #include "support/scripted_popups.h"
 #include "support/tempdir.h"
 
@@ -174,9 +177,12 @@ TEST_F(Shell, ExitWritesSettingsOnlyAfterYes) {
     SetField(globals.waveform_dir, "/waves");
     std::string settings = home.File("globals.set");
 
-    popups.confirm_answers = {0};
+    popups.confirm_answers = {0, 0};
     SimulateMenuItem(handle0, MENU_EXIT);
     EXPECT_EQ(popups.Last(ScriptedPopups::CONFIRM), "Do you really want to exit?");
+    PanelWidget(handle)->close();   // the window's close button asks the same
+    EXPECT_EQ(popups.Count(ScriptedPopups::CONFIRM), 2);
+    EXPECT_TRUE(IsPanelVisible(handle));
     EXPECT_FALSE(std::filesystem::exists(settings));
 
     std::filesystem::current_path(files.path());   // exit goes back to the program's directory

@@ -683,7 +683,7 @@ TEST_F(UserInterface, TheProgramsResourceFileLoadsCompletely) {
     ASSERT_EQ(ReadUirMenuBar("uldo.uir", 1, &bar), 0);
     for (int i = 0; i < bar.item_count; ++i)
         if (bar.items[i].callback[0]) menu_names.insert(bar.items[i].callback);
-    EXPECT_EQ(ctrl_names, (std::set<std::string>{"CloseAbout", "ShutDown1"}));
+    EXPECT_TRUE(ctrl_names.count("CloseAbout") && ctrl_names.count("ShutDown1"));
     for (const std::string& name : ctrl_names) RegisterCtrlCallback(name.c_str(), AnyCtrl);
     for (const std::string& name : menu_names) RegisterMenuCallback(name.c_str(), AnyMenu);
 
