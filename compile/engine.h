@@ -26,7 +26,7 @@
 // itself at any length. Work is split into blocks of samples computed on all
 // cores; every sum is formed in carrier order inside one block, so the result
 // does not depend on the number of threads. Progress and the cancel poll come
-// once per segment of COMPILE_SEGMENT samples (and at the end of each pass).
+// once per segment (COMPILE_SEGMENT_BLOCKS blocks of COMPILE_BLOCK samples).
 #pragma once
 
 #include <cstdint>
@@ -36,8 +36,8 @@
 
 constexpr int DISPLAY_POINTS = 500000;   // phase_i, phase_q, phase_ic, phase_qc
 constexpr int FFT_POINTS = 8192;         // FFT_Array
-constexpr int COMPILE_BLOCK = 16384;     // samples per unit of parallel work
-constexpr int COMPILE_SEGMENT = 131072;  // samples between progress reports / cancel polls
+constexpr int COMPILE_BLOCK = 16384;       // samples per unit of parallel work
+constexpr int COMPILE_SEGMENT_BLOCKS = 8;  // blocks between progress reports / cancel polls
 
 // Results of CompileTable.
 enum CompileResult : int {
@@ -115,6 +115,11 @@ int RunPass(int pass, const CompileTargets* targets);
 // Results do not depend on it; tests set it.
 void SetCompileThreads(int threads);
 int CompileThreads();
+
+// Block size and blocks per segment (defaults COMPILE_BLOCK and
+// COMPILE_SEGMENT_BLOCKS); small values let tests cross every boundary on
+// short records. Results do not depend on them.
+void SetCompileBlocking(int block_samples, int segment_blocks);
 
 // Bytes the engine may hold to replay pass 0 in the output passes (default
 // 1 GiB); above it each output pass computes the record again.

@@ -1,0 +1,58 @@
+// The inner loops of the compile engine: pulse shaping of a run of samples
+// from a carrier's symbol sequence, and the carrier rotator.
+//
+// Shaping. Sample s of a carrier with S symbols in N samples sits at symbol
+// n = (s S) div N, fraction r / N with r = (s S) mod N. Every tap of the
+// pulse is read at the same offset 50 r / N from its table point, so the
+// offset is split once per sample into the table row j0 (0 .. 50, rounded
+// half down) and t in [-0.5, 0.5], and each tap costs the quadratic
+// (c2 t + c1) t + c0 with coefficients tabulated per row.
+#pragma once
+
+#include <cstdint>
+
+constexpr int KERNEL_LANES = 8;   // taps are padded to a multiple of this
+constexpr int SHAPE_ROWS = 51;    // j0 = 0 .. 50
+
+inline int KernelLanes(int taps) { return (taps + KERNEL_LANES - 1) / KERNEL_LANES * KERNEL_LANES; }
+
+// Coefficient table of one pulse: SHAPE_ROWS rows of three lines (c2, c1, c0)
+// of `lanes` taps each, SHAPE_ROWS * 3 * lanes floats. Tap k of row j0 is the
+// interpolation around pulse entry first_entry - 50 k + j0 of the `entries`
+// values of pulse (entries outside read 0), scaled by weight[k] when weight
+// is given. Taps from `taps` to `lanes` are 0.
+void BuildShapeTable(const double* pulse, int entries, int first_entry, int taps, int lanes,
+                     const float* weight, float* table);
+
+struct ShapeRun {
+    const float* table_i;   // coefficient table of the I channel
+    const float* table_q;   // of the Q channel (may be table_i)
+    const float* sym_i;     // symbol sequence; sym_i[0] is sequence index `first`
+    const float* sym_q;
+    int64_t first;
+    int lanes;
+    int64_t numpoints;      // N
+    int64_t symbols;        // S, 1 .. N
+    int64_t s0;             // first sample
+    int count;              // samples
+};
+
+// I[m] = sum_k sym_i[n + k] h_i(k), Q[m] likewise with table_q, for the
+// samples s0 .. s0 + count - 1 (n the sample's symbol index).
+void ShapeIQ(const ShapeRun& run, float* out_i, float* out_q);
+// The I channel only.
+void ShapeI(const ShapeRun& run, float* out_i);
+
+// cos and sin of the carrier phase 2 pi ((F s) mod N) / N + phase0 + ramp s / N
+// for s = s0 .. s0 + count - 1, F already reduced mod N. Exact phases are taken
+// at every multiple of ROTATOR_ANCHOR samples and advanced in between, so the
+// values depend on s only.
+constexpr int ROTATOR_ANCHOR = 1024;
+void CarrierRotator(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp,
+                    int64_t s0, int count, float* out_cos, float* out_sin);
+
+// Exact carrier phase at sample s (radians, not reduced).
+double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp, int64_t s);
+
+// 1 when the vector paths use AVX2 and FMA on this machine.
+int KernelUsesAvx2();
