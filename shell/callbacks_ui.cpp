@@ -1,4 +1,5 @@
 // The one table that binds the callback names of "uldo.uir" to the program's functions.
+#include "compile/calculate.h"
 #include "shell/filemenu.h"
 #include "shell/startup.h"
 #include "shell/userint.h"
@@ -17,11 +18,14 @@ void RegisterUldoCallbacks() {
         {"save", save},               {"saveas", saveas},             {"NewTable", NewTable},
         {"LoadSetup", LoadSetup},     {"SaveSetupAs", SaveSetupAs},   {"Shutdown", Shutdown},
         {"HelpTop", HelpTop},         {"CallExtApp", CallExtApp},     {"OpenAbout", OpenAbout},
+        {"AcquireData", AcquireData},
     };
     static const CtrlEntry ctrl_callbacks[] = {
         {"ShutDown1", ShutDown1},
         {"CloseAbout", CloseAbout},
         {"MainPanel", MainPanel},
+        {"Compile2", Compile2},
+        {"Compile3", Compile3},
     };
     for (const auto& e : menu_callbacks) RegisterMenuCallback(e.name, e.fn);
     for (const auto& e : ctrl_callbacks) RegisterCtrlCallback(e.name, e.fn);

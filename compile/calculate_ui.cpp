@@ -1,0 +1,146 @@
+// The GUI driver of the compile engine.
+#include "compile/calculate.h"
+
+#include "compile/engine.h"
+#include "compile/output.h"
+#include "editors/tableview.h"
+#include "shaping/filters.h"
+#include "shell/hooks.h"
+#include "shell/panels.h"
+#include "shell/uldo.h"
+#include "shell/userint.h"
+
+namespace {
+
+constexpr const char* UIR = "uldo.uir";
+
+void ShowStatus(const char* text) {
+    SetCtrlVal(handle2, PROGRESS_STATUS, text);
+    ProcessDrawEvents();
+}
+
+void ShowProgress(double percent) {
+    SetCtrlVal(handle2, PROGRESS_PERCENT, percent);
+    SetCtrlVal(handle2, PROGRESS_BAR, percent);
+    ProcessDrawEvents();
+}
+
+// The cancel button is polled, not called back: a click is a queued commit.
+int CancelClicked() {
+    int panel = 0, control = 0;
+    while (GetUserEvent(0, &panel, &control) == EVENT_COMMIT)
+        if (panel == handle2 && control == PROGRESS_CANCEL) return 1;
+    return 0;
+}
+
+void AtAnalysisMoment(int moment) {
+    if (moment != ANALYSIS_PLANNED) return;
+    if (globals.reference_carrier > 0) SetUpAnalysisPanel();
+    GetCtrlVal(handle, MAIN_COMMENT, comment);
+    UpdateCarrierTable();
+    DisplayPanel(handle2);
+}
+
+// Asks for the waveform file of pass 1; false when the user cancelled.
+bool SelectWaveformFile(char (&path)[MAX_PATHNAME_LEN]) {
+    const char* pattern;
+    const char* title;
+    if (globals.output_destination == 2) {
+        pattern = "*.gpi";
+        title = "Specify Waveform File (GPIB Format)";
+    } else {
+        int type = globals.instrument_type;
+        pattern = type == 5 || type == 6 ? "*.pat" : "*.wfm";
+        title = "Specify Waveform File (Native Format)";
+    }
+    path[0] = 0;
+    int chosen = FileSelectPopup(FieldText(globals.waveform_dir).c_str(), pattern, pattern, title,
+                                 VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
+    return chosen != VAL_NO_FILE_SELECTED && path[0] != 0;
+}
+
+}  // namespace
+
+void SetUpAnalysisPanel() {
+    int ref = globals.reference_carrier - 1;
+    if (ref < 0 || ref >= MAX_CARRIERS) return;
+    const Carrier& c = signals[ref];
+    handle5 = LoadPanel(0, UIR, PANEL_ANALYSIS);
+    SetPanelPos(handle5, VAL_AUTO_CENTER, VAL_AUTO_CENTER);
+    DisplayPanel(handle5);
+    int entries = PulseEntries(c.filter_length);
+    if (entries > 0 && entries <= FIR_ROW_LENGTH)
+        PlotY(handle5, ANALYSIS_PULSE, FIR[ref], entries, VAL_DOUBLE, VAL_WHITE);
+    SetGraphCursor(handle5, ANALYSIS_PULSE, 1, 0.0, 0.0);
+    SetCtrlVal(handle5, ANALYSIS_POWER, 0.0);
+    SetCtrlVal(handle5, ANALYSIS_FREQUENCY, c.frequency_hz / 1e6);
+    SetCtrlVal(handle5, ANALYSIS_SYMBOL_RATE, c.symbol_rate / 1e6);
+    SetCtrlVal(handle5, ANALYSIS_CLOCK, record_clock / 1e6);
+    ShowPanelMod(c.modulation);
+    ShowPanelFilter(c.filter_type);
+    SetCtrlVal(handle5, ANALYSIS_FILTER_PARAM, static_cast<double>(c.filter_param));
+    SetCtrlVal(handle5, ANALYSIS_SYMBOLS, static_cast<int>(symbols_in_record[ref]));
+    SetCtrlVal(handle5, ANALYSIS_SAMPLES, static_cast<int>(numpoints));
+}
+
+void Calculate() {
+    if (handle5) DiscardPanel(handle5);
+    handle5 = 0;
+    ProcessSystemEvents();
+
+    // One file sink per enabled output pass: the chosen path, then its _I and _Q names.
+    static FileSink files[4];
+    CompileTargets targets{};
+    bool any_output = globals.output_rf || globals.output_baseband_i || globals.output_baseband_q;
+    if (any_output) {
+        int destination = globals.output_destination;
+        if (destination != 1 && destination != 2) {
+            MessagePopup("COMPILATION ERROR",
+                         "This output destination is not available: choose a waveform file "
+                         "in the instrument options.");
+            return;
+        }
+        char path[MAX_PATHNAME_LEN];
+        if (!SelectWaveformFile(path)) return;
+        const char* suffix[4] = {nullptr, nullptr, "_I", "_Q"};
+        for (int pass = 1; pass <= 3; ++pass) {
+            char name[sizeof files[pass].path];
+            if (pass == 1) {
+                SetField(name, path);
+            } else if (buildname(name, path, suffix[pass]) < 0) {
+                MessagePopup("COMPILATION ERROR", "The waveform file path is too long.");
+                return;
+            }
+            InitFileSink(&files[pass], name, destination);
+            targets.sink[pass] = &files[pass].sink;
+        }
+    }
+
+    CoreHooks saved = core_hooks;
+    core_hooks.status = ShowStatus;
+    core_hooks.progress = ShowProgress;
+    core_hooks.cancel_requested = CancelClicked;
+    core_hooks.analysis = AtAnalysisMoment;
+    int result = CompileTable(&targets);
+    core_hooks = saved;
+
+    HidePanel(handle2);
+    if (result == COMPILE_CANCELLED && handle5) HidePanel(handle5);
+    // The plan rounded the carriers: show the values that were compiled.
+    UpdateCarrierTable();
+}
+
+int Compile2(int, int, int event, void*, int, int) {
+    if (event == EVENT_LEFT_CLICK) AcquireData(handle0, MENU_COMPILE, nullptr, handle);
+    return 0;
+}
+
+int Compile3(int panel, int control, int event, void* data, int data1, int data2) {
+    return Compile2(panel, control, event, data, data1, data2);
+}
+
+void AcquireData(int, int, void*, int) {
+    SetPanelAttribute(handle, ATTR_DIMMED, 1);
+    Calculate();
+    SetPanelAttribute(handle, ATTR_DIMMED, 0);
+}
