@@ -450,6 +450,10 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
     const int first_pass = w.pass == 0;
     const int shown = first_pass ? static_cast<int>(std::clamp<int64_t>(DISPLAY_POINTS - b0, 0, count)) : 0;
 
+    // The display sums start from 0 here rather than in one serial sweep.
+    std::fill(phase_i + b0, phase_i + b0 + shown, 0.0f);
+    std::fill(phase_q + b0, phase_q + b0 + shown, 0.0f);
+
     // Reference symbol starts of the block (constellation capture).
     int starts = 0;
     if (first_pass && ref_clocked) {
@@ -460,6 +464,7 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
             if (b0 + m >= 1 && r < S && n - 1 < DISPLAY_POINTS) {
                 x.start_at[starts] = m;
                 x.start_index[starts] = static_cast<int>(n - 1);
+                phase_ic[n - 1] = phase_qc[n - 1] = 0.0f;
                 ++starts;
             }
             r += S;
@@ -781,6 +786,17 @@ int EncodeRange(const float* values, int64_t s0, int64_t s1) {
     return 0;
 }
 
+// The parts of the display buffers that pass 0's blocks do not write.
+void ClearDisplayTails() {
+    const int64_t shown = std::min<int64_t>(numpoints, DISPLAY_POINTS);
+    std::fill(phase_i + shown, phase_i + DISPLAY_POINTS, 0.0f);
+    std::fill(phase_q + shown, phase_q + DISPLAY_POINTS, 0.0f);
+    const int64_t captured =
+        ref_clocked ? std::min<int64_t>(runs[ref_index].symbols - 1, DISPLAY_POINTS) : 0;
+    std::fill(phase_ic + captured, phase_ic + DISPLAY_POINTS, 0.0f);
+    std::fill(phase_qc + captured, phase_qc + DISPLAY_POINTS, 0.0f);
+}
+
 // All segments of a pass. COMPILE_DONE, COMPILE_CANCELLED or COMPILE_FAILED.
 int Sweep(int pass, int first, int last) {
     const int64_t N = numpoints;
@@ -822,11 +838,14 @@ int Sweep(int pass, int first, int last) {
         g.bbi = direct && store_has[2] ? store_bbi.data() + g.s0 : segment_bbi.data();
         g.bbq = direct && store_has[3] ? store_bbq.data() + g.s0 : segment_bbq.data();
 
+        work.next_block = 0;
+        work.done_blocks = 0;
         if (compute && threads > 1) PostSegment(&work);
         if (k + 1 < segments) {
             int64_t n0 = g.s1, n1 = std::min(N, g.s1 + seg_len);
             failed = PrepareSegment(pass, first, last, n0, n1, static_cast<int>((k + 1) % 2));
         }
+        if (pass == 0 && k == 0) ClearDisplayTails();
         if (compute) {
             if (threads > 1)
                 FinishSegment(&work);
@@ -1060,7 +1079,6 @@ int RunPass(int pass, const CompileTargets* targets) {
     if (!kernels_ready) BuildKernels();
 
     if (pass == 0) {
-        ClearDisplay();
         const_points = 0;
         max_value = max_i = 0.0f;
         store_valid = 0;

@@ -23,9 +23,25 @@ ULDO_INLINE v8f Load8(const float* p) {
     return v;
 }
 
-// Fixed order, so a sample's value does not depend on where it was computed.
+typedef int v8i __attribute__((vector_size(32)));
+
+// Lane sum in a fixed order, the same as Sum8x8's, so that a sample's value
+// does not depend on where in a group it was computed.
 ULDO_INLINE float Sum8(v8f v) {
-    return ((v[0] + v[4]) + (v[1] + v[5])) + ((v[2] + v[6]) + (v[3] + v[7]));
+    return ((v[0] + v[1]) + (v[2] + v[3])) + ((v[4] + v[5]) + (v[6] + v[7]));
+}
+
+// The lane sums of eight vectors at once: lane u of the result is Sum8(v[u]).
+ULDO_INLINE v8f Sum8x8(const v8f* v) {
+    const v8i even = {0, 8, 2, 10, 4, 12, 6, 14}, odd = {1, 9, 3, 11, 5, 13, 7, 15};
+    v8f u[4];
+    for (int k = 0; k < 4; ++k)
+        u[k] = __builtin_shuffle(v[2 * k], v[2 * k + 1], even) + __builtin_shuffle(v[2 * k], v[2 * k + 1], odd);
+    const v8i lo = {0, 1, 8, 9, 4, 5, 12, 13}, hi = {2, 3, 10, 11, 6, 7, 14, 15};
+    v8f w0 = __builtin_shuffle(u[0], u[1], lo) + __builtin_shuffle(u[0], u[1], hi);
+    v8f w1 = __builtin_shuffle(u[2], u[3], lo) + __builtin_shuffle(u[2], u[3], hi);
+    const v8i first = {0, 1, 2, 3, 8, 9, 10, 11}, second = {4, 5, 6, 7, 12, 13, 14, 15};
+    return __builtin_shuffle(w0, w1, first) + __builtin_shuffle(w0, w1, second);
 }
 
 // Walks the symbol clock of the samples s0 .. s0 + count - 1: per sample the
@@ -46,72 +62,89 @@ struct SymbolClock {
         rs = 50 * symbols % N;
         inv_n = 1.0 / static_cast<double>(N);
     }
-    // Row (rounded half down) and offset of the current sample.
+    // Row (rounded half down) and offset of the current sample. Written
+    // without branches: the conditions flip from sample to sample.
     ULDO_INLINE int Row(float* t) const {
-        if (2 * rem > N) {
-            *t = static_cast<float>(static_cast<double>(rem - N) * inv_n);
-            return static_cast<int>(q + 1);
-        }
-        *t = static_cast<float>(static_cast<double>(rem) * inv_n);
-        return static_cast<int>(q);
+        const int64_t up = 2 * rem > N;
+        *t = static_cast<float>(static_cast<double>(rem - up * N) * inv_n);
+        return static_cast<int>(q + up);
     }
     ULDO_INLINE void Next() {
         q += qs;
         rem += rs;
-        if (rem >= N) {
-            rem -= N;
-            ++q;
-        }
-        if (q >= 50) {
-            q -= 50;
-            ++n;
-        }
+        const int64_t carry = rem >= N;
+        rem -= carry * N;
+        q += carry;
+        const int64_t wrap = q >= 50;
+        q -= 50 * wrap;
+        n += wrap;
     }
 };
+
+// The accumulators of one sample: lanes of sum_k x[n + k] h(k).
+template <bool kQ, bool kTwoTables>
+ULDO_INLINE void Taps(const ShapeRun& run, const SymbolClock& clock, v8f* acc_i, v8f* acc_q) {
+    const int lanes = run.lanes;
+    const long row = 3L * lanes;
+    float t;
+    int j0 = clock.Row(&t);
+    const float* a = run.table_i + j0 * row;
+    const float* b = kTwoTables ? run.table_q + j0 * row : a;
+    const float* xi = run.sym_i + (clock.n - run.first);
+    const float* xq = run.sym_q + (clock.n - run.first);
+    const v8f tv = v8f{} + t;
+    v8f ai0{}, ai1{}, aq0{}, aq1{};
+    int k = 0;
+    // Two accumulator pairs keep the FMA chains short on long pulses.
+    for (; k + 2 * KERNEL_LANES <= lanes; k += 2 * KERNEL_LANES) {
+        v8f h0 = (Load8(a + k) * tv + Load8(a + lanes + k)) * tv + Load8(a + 2 * lanes + k);
+        v8f h1 = (Load8(a + k + 8) * tv + Load8(a + lanes + k + 8)) * tv + Load8(a + 2 * lanes + k + 8);
+        ai0 += Load8(xi + k) * h0;
+        ai1 += Load8(xi + k + 8) * h1;
+        if (kQ) {
+            if (kTwoTables) {
+                h0 = (Load8(b + k) * tv + Load8(b + lanes + k)) * tv + Load8(b + 2 * lanes + k);
+                h1 = (Load8(b + k + 8) * tv + Load8(b + lanes + k + 8)) * tv + Load8(b + 2 * lanes + k + 8);
+            }
+            aq0 += Load8(xq + k) * h0;
+            aq1 += Load8(xq + k + 8) * h1;
+        }
+    }
+    if (k < lanes) {
+        v8f h0 = (Load8(a + k) * tv + Load8(a + lanes + k)) * tv + Load8(a + 2 * lanes + k);
+        ai0 += Load8(xi + k) * h0;
+        if (kQ) {
+            if (kTwoTables) h0 = (Load8(b + k) * tv + Load8(b + lanes + k)) * tv + Load8(b + 2 * lanes + k);
+            aq0 += Load8(xq + k) * h0;
+        }
+    }
+    *acc_i = ai0 + ai1;
+    if (kQ) *acc_q = aq0 + aq1;
+}
 
 template <bool kQ, bool kTwoTables>
 ULDO_INLINE void ShapeBody(const ShapeRun& run, float* out_i, float* out_q) {
     SymbolClock clock(run.numpoints, run.symbols, run.s0);
-    const int lanes = run.lanes;
-    const long row = 3L * lanes;
-    for (int m = 0; m < run.count; ++m) {
-        float t;
-        int j0 = clock.Row(&t);
-        const float* a = run.table_i + j0 * row;
-        const float* b = kTwoTables ? run.table_q + j0 * row : a;
-        const float* xi = run.sym_i + (clock.n - run.first);
-        const float* xq = run.sym_q + (clock.n - run.first);
-        const v8f tv = v8f{} + t;
-        v8f ai0{}, ai1{}, aq0{}, aq1{};
-        int k = 0;
-        // Two accumulator pairs keep the FMA chains short on long pulses.
-        for (; k + 2 * KERNEL_LANES <= lanes; k += 2 * KERNEL_LANES) {
-            v8f h0 = (Load8(a + k) * tv + Load8(a + lanes + k)) * tv + Load8(a + 2 * lanes + k);
-            v8f h1 = (Load8(a + k + 8) * tv + Load8(a + lanes + k + 8)) * tv +
-                     Load8(a + 2 * lanes + k + 8);
-            ai0 += Load8(xi + k) * h0;
-            ai1 += Load8(xi + k + 8) * h1;
-            if (kQ) {
-                if (kTwoTables) {
-                    h0 = (Load8(b + k) * tv + Load8(b + lanes + k)) * tv + Load8(b + 2 * lanes + k);
-                    h1 = (Load8(b + k + 8) * tv + Load8(b + lanes + k + 8)) * tv +
-                         Load8(b + 2 * lanes + k + 8);
-                }
-                aq0 += Load8(xq + k) * h0;
-                aq1 += Load8(xq + k + 8) * h1;
-            }
+    int m = 0;
+    // Eight samples share one transposing lane sum.
+    for (; m + 8 <= run.count; m += 8) {
+        v8f ai[8], aq[8];
+        for (int u = 0; u < 8; ++u) {
+            Taps<kQ, kTwoTables>(run, clock, &ai[u], &aq[u]);
+            clock.Next();
         }
-        if (k < lanes) {
-            v8f h0 = (Load8(a + k) * tv + Load8(a + lanes + k)) * tv + Load8(a + 2 * lanes + k);
-            ai0 += Load8(xi + k) * h0;
-            if (kQ) {
-                if (kTwoTables)
-                    h0 = (Load8(b + k) * tv + Load8(b + lanes + k)) * tv + Load8(b + 2 * lanes + k);
-                aq0 += Load8(xq + k) * h0;
-            }
+        v8f si = Sum8x8(ai);
+        std::memcpy(out_i + m, &si, sizeof si);
+        if (kQ) {
+            v8f sq = Sum8x8(aq);
+            std::memcpy(out_q + m, &sq, sizeof sq);
         }
-        out_i[m] = Sum8(ai0 + ai1);
-        if (kQ) out_q[m] = Sum8(aq0 + aq1);
+    }
+    for (; m < run.count; ++m) {
+        v8f ai, aq;
+        Taps<kQ, kTwoTables>(run, clock, &ai, &aq);
+        out_i[m] = Sum8(ai);
+        if (kQ) out_q[m] = Sum8(aq);
         clock.Next();
     }
 }
@@ -191,14 +224,16 @@ struct Paths {
     RotatorFn rotator;
 };
 
+const Paths avx2_paths{1, ShapeIQOneAvx2, ShapeIQTwoAvx2, ShapeIAvx2, RotatorAvx2};
+const Paths base_paths{0, ShapeIQOneBase, ShapeIQTwoBase, ShapeIBase, RotatorBase};
+int avx2_allowed = 1;
+
 const Paths& ChosenPaths() {
-    static const Paths paths = [] {
+    static const int has_avx2 = [] {
         __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
-            return Paths{1, ShapeIQOneAvx2, ShapeIQTwoAvx2, ShapeIAvx2, RotatorAvx2};
-        return Paths{0, ShapeIQOneBase, ShapeIQTwoBase, ShapeIBase, RotatorBase};
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? 1 : 0;
     }();
-    return paths;
+    return has_avx2 && avx2_allowed ? avx2_paths : base_paths;
 }
 
 }  // namespace
@@ -245,3 +280,5 @@ double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
 }
 
 int KernelUsesAvx2() { return ChosenPaths().avx2; }
+
+void UseKernelAvx2(int allowed) { avx2_allowed = allowed ? 1 : 0; }

@@ -56,3 +56,5 @@ double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
 
 // 1 when the vector paths use AVX2 and FMA on this machine.
 int KernelUsesAvx2();
+// Tests: 0 forces the baseline paths, 1 goes back to the machine's choice.
+void UseKernelAvx2(int allowed);

@@ -128,10 +128,9 @@ TEST_F(Engine, MatchesThePerSampleSynthesis) {
         const int engine_points = const_points;
         const float engine_peak = max_value, engine_peak_i = max_i;
 
-        // One thread, whole-record blocks, output passes computed again:
-        // the same bytes.
+        // One thread, other blocks, output passes computed again: the same bytes.
         SetCompileThreads(1);
-        SetCompileBlocking(0, 0);
+        SetCompileBlocking(100, 7);
         SetCompileStoreBudget(0);
         EngineRun again = Run();
         ASSERT_EQ(again.result, COMPILE_DONE);
