@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts ULDO on the embedded example table.
+# Installs what is missing, builds, and compiles the embedded default example
+# with uldoc into out/, printing its report. ./run.sh --gui starts the GUI on
+# the example table instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/deps.sh
 uldo_install_deps
 uldo_build
-dir="${ULDO_BUILD_DIR:-build}"
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
-  echo "No display. Run the GUI under a virtual X server, for example:"
-  echo "  xvfb-run -s '-screen 0 1280x1024x24' $dir/app/uldo examples/mixed.kvt"
-  exit 0
+dir="$(cd "${ULDO_BUILD_DIR:-build}" && pwd)"
+if [ "${1:-}" = "--gui" ]; then
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
+    echo "No display. Run the GUI under a virtual X server, for example:"
+    echo "  xvfb-run -s '-screen 0 1280x1024x24' $dir/app/uldo examples/mixed.kvt"
+    exit 0
+  fi
+  exec "$dir/app/uldo" examples/mixed.kvt
 fi
-exec "$dir/app/uldo" examples/mixed.kvt
+mkdir -p out
+cd out
+exec "$dir/cli/uldoc" ../examples/mixed.json --setup ../examples/default.json

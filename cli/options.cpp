@@ -1,0 +1,288 @@
+#include "cli/options.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char* const uldoc_usage =
+    "Usage: uldoc TABLE [--setup FILE] [-o OUTPUT] [options]\n"
+    "       uldoc convert FROM TO\n"
+    "       uldoc [TABLE] [--setup FILE] [options] --write-setup FILE\n"
+    "\n"
+    "Compiles a carrier table (a .kvt image or its JSON form) into waveform files,\n"
+    "printing the plan, the peaks and the files written.\n"
+    "\n"
+    "  --setup FILE          settings of a setup file (.set image or JSON)\n"
+    "  -o, --output PATH     path of the RF file; the I and Q files get \"_I\" and \"_Q\"\n"
+    "                        before the first '.' of the file name. Default: the\n"
+    "                        table's name in the current directory with .wfm (.pat for\n"
+    "                        types 5 and 6, .txt for types 7 to 10, .gpi for destination 2)\n"
+    "  --mode 0|1            0: LENGTH is samples; 1: LENGTH is symbols of the reference\n"
+    "  --length N            record length (compile_length)\n"
+    "  --clock R             record clock per unit of the highest carrier frequency\n"
+    "  --type T              target type 0 to 10 (0, 2, 4 WFM; 1 CURVE; 3 EMEMORY;\n"
+    "                        5, 6 PAT; 7 to 10 text)\n"
+    "  --destination D       1 native-format file, 2 GPIB-format file\n"
+    "  --max-length N        largest record the target holds\n"
+    "  --granularity G       mode 1 rounds the record to a multiple of G samples\n"
+    "  --passes LIST         output passes: any of rf,i,q separated by commas, or none\n"
+    "  --normalize auto|L    automatic peaks, or the fixed level L\n"
+    "  --baseband ref|all    I and Q from the reference carrier or from all carriers\n"
+    "  --reference K         reference carrier, 1-based\n"
+    "  --threads N           compute threads (default: all cores)\n"
+    "  --write-setup FILE    save the effective settings (.set or .json) and stop\n"
+    "  -h, --help            this text\n"
+    "\n"
+    "convert rewrites a table or setup in the other form: the kind and form of FROM\n"
+    "come from its content, the form of TO from its extension (.json, .kvt, .set).\n"
+    "\n"
+    "Without --setup: mode 0, length 100000, clock 2.5, type 0 (WFM), max length\n"
+    "16000000, granularity 1, destination 1, RF pass only, automatic normalisation,\n"
+    "baseband from the reference carrier, reference carrier 1. With --setup the\n"
+    "setup's settings apply, its reference carrier included; the options override them.\n"
+    "The reference carrier's pulse is written to FILTER.DAT in the current directory.\n"
+    "\n"
+    "Exit status: 0 done; 1 the compile was refused or failed, or an input file is\n"
+    "unreadable or invalid; 2 usage error; 130 cancelled (Ctrl-C).\n";
+
+namespace {
+
+struct Parser {
+    int argc;
+    char** argv;
+    int at;
+    char* error;
+    int error_size;
+};
+
+int Fail(Parser* p, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int Fail(Parser* p, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(p->error, static_cast<std::size_t>(p->error_size), format, args);
+    va_end(args);
+    return -1;
+}
+
+int ParseInteger(const char* text, long long low, long long high, long long* value) {
+    if (!text || !*text) return -1;
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(text, &end, 10);
+    if (errno || *end || v < low || v > high) return -1;
+    *value = v;
+    return 0;
+}
+
+int ParseReal(const char* text, float* value) {
+    if (!text || !*text) return -1;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(text, &end);
+    if (errno || *end || !std::isfinite(v) || !(v > 0.0) || v > 3.4e38) return -1;
+    *value = static_cast<float>(v);
+    return 0;
+}
+
+int ParsePasses(const char* text, UldocOptions* o) {
+    o->pass_rf = o->pass_i = o->pass_q = 0;
+    if (std::strcmp(text, "none") == 0) return 0;
+    const char* p = text;
+    while (true) {
+        const char* comma = std::strchr(p, ',');
+        std::size_t n = comma ? static_cast<std::size_t>(comma - p) : std::strlen(p);
+        if (n == 2 && std::strncmp(p, "rf", 2) == 0) o->pass_rf = 1;
+        else if (n == 1 && *p == 'i') o->pass_i = 1;
+        else if (n == 1 && *p == 'q') o->pass_q = 1;
+        else return -1;
+        if (!comma) return 0;
+        p = comma + 1;
+    }
+}
+
+// The value of an option: "--name=value" or the next argument.
+const char* Value(Parser* p, const char* equals) {
+    if (equals) return equals + 1;
+    if (p->at + 1 >= p->argc) return nullptr;
+    return p->argv[++p->at];
+}
+
+}  // namespace
+
+int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int error_size) {
+    std::memset(o, 0, sizeof *o);
+    Parser parser{argc, argv, 1, error, error_size};
+    Parser* p = &parser;
+    error[0] = 0;
+    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) {
+        if (argc == 3 && (!std::strcmp(argv[2], "-h") || !std::strcmp(argv[2], "--help"))) {
+            o->help = 1;
+            return 0;
+        }
+        if (argc != 4) return Fail(p, "convert takes two files: uldoc convert FROM TO");
+        o->convert = 1;
+        o->convert_from = argv[2];
+        o->convert_to = argv[3];
+        return 0;
+    }
+    int options_done = 0;
+    for (; p->at < argc; ++p->at) {
+        const char* arg = argv[p->at];
+        if (options_done || arg[0] != '-' || arg[1] == 0) {
+            if (o->table) return Fail(p, "one table only (\"%s\" and \"%s\")", o->table, arg);
+            o->table = arg;
+            continue;
+        }
+        if (std::strcmp(arg, "--") == 0) {
+            options_done = 1;
+            continue;
+        }
+        if (!std::strcmp(arg, "-h") || !std::strcmp(arg, "--help")) {
+            o->help = 1;
+            continue;
+        }
+        // Long options may carry their value after '='.
+        char name[64];
+        const char* equals = std::strncmp(arg, "--", 2) == 0 ? std::strchr(arg, '=') : nullptr;
+        std::size_t length = equals ? static_cast<std::size_t>(equals - arg) : std::strlen(arg);
+        if (length >= sizeof name) return Fail(p, "unknown option %s", arg);
+        std::memcpy(name, arg, length);
+        name[length] = 0;
+        const char* v = nullptr;
+        long long n = 0;
+        auto need = [&](const char* what) -> int {
+            v = Value(p, equals);
+            if (!v) return Fail(p, "%s needs %s", name, what);
+            return 0;
+        };
+        if (!std::strcmp(name, "--setup")) {
+            if (need("a setup file")) return -1;
+            o->setup = v;
+        } else if (!std::strcmp(name, "-o") || !std::strcmp(name, "--output")) {
+            if (need("a file name")) return -1;
+            if (!*v) return Fail(p, "%s needs a file name", name);
+            o->output = v;
+        } else if (!std::strcmp(name, "--write-setup")) {
+            if (need("a file name")) return -1;
+            if (!*v) return Fail(p, "%s needs a file name", name);
+            o->write_setup = v;
+        } else if (!std::strcmp(name, "--mode")) {
+            if (need("0 or 1")) return -1;
+            if (ParseInteger(v, 0, 1, &n)) return Fail(p, "%s takes 0 or 1, not \"%s\"", name, v);
+            o->has_mode = 1;
+            o->mode = static_cast<int>(n);
+        } else if (!std::strcmp(name, "--length")) {
+            if (need("a record length")) return -1;
+            if (ParseInteger(v, 1, INT32_MAX, &n))
+                return Fail(p, "%s takes a whole number from 1 to 2147483647, not \"%s\"", name, v);
+            o->has_length = 1;
+            o->length = static_cast<int32_t>(n);
+        } else if (!std::strcmp(name, "--clock")) {
+            if (need("a clock ratio")) return -1;
+            if (ParseReal(v, &o->clock)) return Fail(p, "%s takes a ratio above 0, not \"%s\"", name, v);
+            o->has_clock = 1;
+        } else if (!std::strcmp(name, "--type")) {
+            if (need("a target type")) return -1;
+            if (ParseInteger(v, 0, 10, &n)) return Fail(p, "%s takes a target type 0 to 10, not \"%s\"", name, v);
+            o->has_type = 1;
+            o->type = static_cast<int>(n);
+        } else if (!std::strcmp(name, "--destination")) {
+            if (need("a destination")) return -1;
+            if (ParseInteger(v, 0, 3, &n))
+                return Fail(p, "%s takes 1 (native-format file) or 2 (GPIB-format file), not \"%s\"", name, v);
+            o->has_destination = 1;
+            o->destination = static_cast<int>(n);
+        } else if (!std::strcmp(name, "--max-length")) {
+            if (need("a record length")) return -1;
+            if (ParseInteger(v, 1, INT32_MAX, &n))
+                return Fail(p, "%s takes a whole number from 1 to 2147483647, not \"%s\"", name, v);
+            o->has_max_length = 1;
+            o->max_length = static_cast<int32_t>(n);
+        } else if (!std::strcmp(name, "--granularity")) {
+            if (need("a granularity")) return -1;
+            if (ParseInteger(v, 1, INT32_MAX, &n))
+                return Fail(p, "%s takes a whole number from 1 to 2147483647, not \"%s\"", name, v);
+            o->has_granularity = 1;
+            o->granularity = static_cast<int32_t>(n);
+        } else if (!std::strcmp(name, "--passes")) {
+            if (need("a list of passes")) return -1;
+            if (ParsePasses(v, o))
+                return Fail(p, "%s takes rf, i, q separated by commas, or none, not \"%s\"", name, v);
+            o->has_passes = 1;
+        } else if (!std::strcmp(name, "--normalize")) {
+            if (need("auto or a level")) return -1;
+            o->has_normalize = 1;
+            if (!std::strcmp(v, "auto")) {
+                o->normalization_mode = 0;
+            } else {
+                if (ParseReal(v, &o->normalization_level))
+                    return Fail(p, "%s takes auto or a level above 0, not \"%s\"", name, v);
+                o->normalization_mode = 1;
+            }
+        } else if (!std::strcmp(name, "--baseband")) {
+            if (need("ref or all")) return -1;
+            if (!std::strcmp(v, "ref")) o->baseband_all = 0;
+            else if (!std::strcmp(v, "all")) o->baseband_all = 1;
+            else return Fail(p, "%s takes ref or all, not \"%s\"", name, v);
+            o->has_baseband = 1;
+        } else if (!std::strcmp(name, "--reference")) {
+            if (need("a carrier number")) return -1;
+            if (ParseInteger(v, 1, MAX_CARRIERS, &n))
+                return Fail(p, "%s takes a carrier number 1 to 100, not \"%s\"", name, v);
+            o->has_reference = 1;
+            o->reference = static_cast<int>(n);
+        } else if (!std::strcmp(name, "--threads")) {
+            if (need("a number of threads")) return -1;
+            if (ParseInteger(v, 1, 64, &n)) return Fail(p, "%s takes 1 to 64, not \"%s\"", name, v);
+            o->threads = static_cast<int>(n);
+        } else {
+            return Fail(p, "unknown option %s", arg);
+        }
+    }
+    if (o->help) return 0;
+    if (!o->table && !o->write_setup) return Fail(p, "no carrier table given");
+    return 0;
+}
+
+void SetUldocDefaults(GlobalSettings* s) {
+    std::memset(s, 0, sizeof *s);
+    s->compile_mode = 0;
+    s->compile_length = 100000;
+    s->sample_clock = 2.5f;
+    s->instrument_type = 0;
+    s->max_record_length = 16000000;
+    s->record_granularity = 1;
+    s->output_destination = 1;
+    s->output_rf = 1;
+    s->output_baseband_i = 0;
+    s->output_baseband_q = 0;
+    s->normalization_mode = 0;
+    s->normalization_level = 1.0f;
+    s->baseband_all_carriers = 0;
+    s->reference_carrier = 1;
+}
+
+void ApplyUldocOverrides(const UldocOptions* o, GlobalSettings* s) {
+    if (o->has_mode) s->compile_mode = o->mode;
+    if (o->has_length) s->compile_length = o->length;
+    if (o->has_clock) s->sample_clock = o->clock;
+    if (o->has_type) s->instrument_type = o->type;
+    if (o->has_destination) s->output_destination = o->destination;
+    if (o->has_max_length) s->max_record_length = o->max_length;
+    if (o->has_granularity) s->record_granularity = o->granularity;
+    if (o->has_passes) {
+        s->output_rf = o->pass_rf;
+        s->output_baseband_i = o->pass_i;
+        s->output_baseband_q = o->pass_q;
+    }
+    if (o->has_normalize) {
+        s->normalization_mode = o->normalization_mode;
+        if (o->normalization_mode == 1) s->normalization_level = o->normalization_level;
+    }
+    if (o->has_baseband) s->baseband_all_carriers = o->baseband_all;
+    if (o->has_reference) s->reference_carrier = o->reference;
+}

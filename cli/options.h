@@ -1,0 +1,48 @@
+// Command line of uldoc.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/uldo.h"
+
+// What the command line asks for. Each override has a flag saying it was given.
+struct UldocOptions {
+    int help;
+    int convert;                 // uldoc convert FROM TO
+    const char* convert_from;
+    const char* convert_to;
+    const char* table;
+    const char* setup;
+    const char* output;          // path of the RF file
+    const char* write_setup;     // save the effective settings and stop
+    int threads;                 // 0: the engine's default
+
+    int has_mode, mode;
+    int has_length;
+    int32_t length;
+    int has_clock;
+    float clock;
+    int has_type, type;
+    int has_destination, destination;
+    int has_max_length;
+    int32_t max_length;
+    int has_granularity;
+    int32_t granularity;
+    int has_passes, pass_rf, pass_i, pass_q;
+    int has_normalize, normalization_mode;
+    float normalization_level;
+    int has_baseband, baseband_all;
+    int has_reference, reference;
+};
+
+// Fills `options` from argv. 0, or -1 with a one-line reason in `error`.
+int ParseUldocArguments(int argc, char** argv, UldocOptions* options, char* error, int error_size);
+
+// The settings uldoc compiles with when no setup file is given.
+void SetUldocDefaults(GlobalSettings* settings);
+
+// Writes the settings the command line overrides into `settings`.
+void ApplyUldocOverrides(const UldocOptions* options, GlobalSettings* settings);
+
+// The --help text.
+extern const char* const uldoc_usage;

@@ -1,0 +1,326 @@
+// uldoc: the command-line compiler. Loads a carrier table and the settings,
+// compiles the table into waveform files and reports the plan, the peaks and
+// the files written. The core's hooks go to the terminal: messages and the
+// progress bar to stderr, the report to stdout.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/options.h"
+#include "compile/engine.h"
+#include "compile/output.h"
+#include "compile/report.h"
+#include "modulation/dvb.h"
+#include "shell/fileforms.h"
+#include "shell/hooks.h"
+#include "shell/uldo.h"
+
+namespace {
+
+constexpr int EXIT_REFUSED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_CANCELLED = 130;
+
+// --- terminal hooks ---------------------------------------------------------
+
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+int progress_terminal = 0;   // stderr is a terminal: draw the bar
+int progress_shown = 0;      // a bar line is on the screen
+int progress_length = 0;
+int last_percent = -1;
+char status_text[64];
+
+void ClearProgress() {
+    if (!progress_shown) return;
+    std::fprintf(stderr, "\r%*s\r", progress_length, "");
+    std::fflush(stderr);
+    progress_shown = 0;
+}
+
+void DrawProgress(double percent) {
+    char line[160];
+    int n = FormatProgressLine(line, sizeof line, status_text, percent, 30);
+    std::fputs(line, stderr);
+    std::fflush(stderr);
+    progress_length = n > 0 ? n - 1 : 0;  // the leading carriage return takes no column
+    progress_shown = 1;
+}
+
+void TerminalMessage(const char* title, const char* text) {
+    ClearProgress();
+    std::fflush(stdout);
+    if (title && *title) std::fprintf(stderr, "%s: %s\n", title, text ? text : "");
+    else std::fprintf(stderr, "%s\n", text ? text : "");
+}
+
+void TerminalStatus(const char* text) {
+    std::snprintf(status_text, sizeof status_text, "%s", text ? text : "");
+    last_percent = -1;
+    if (progress_terminal) DrawProgress(0.0);
+}
+
+void TerminalProgress(double percent) {
+    if (!progress_terminal) return;
+    int whole = static_cast<int>(percent);
+    if (whole == last_percent) return;
+    last_percent = whole;
+    DrawProgress(percent);
+}
+
+int TerminalCancel() { return interrupted ? 1 : 0; }
+
+void TerminalAnalysis(int moment) {
+    if (moment != ANALYSIS_PLANNED) return;
+    ClearProgress();
+    std::fputs(PlanReportText().c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void InstallHooks() {
+    progress_terminal = isatty(STDERR_FILENO);
+    core_hooks.message = TerminalMessage;
+    core_hooks.status = TerminalStatus;
+    core_hooks.progress = TerminalProgress;
+    core_hooks.cancel_requested = TerminalCancel;
+    core_hooks.analysis = TerminalAnalysis;
+
+    // The first Ctrl-C asks the run to stop at its next poll; the handler then
+    // reverts to the default, so a second one ends the program at once.
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// --- output files -----------------------------------------------------------
+
+FileSink file_sinks[4];
+int (*file_end)(OutputSink*) = nullptr;
+void (*file_abort)(OutputSink*) = nullptr;
+int pass_written[4];
+const char* removed_path = nullptr;   // the file of a pass that did not complete
+
+int PassOf(OutputSink* sink) {
+    for (int p = 1; p <= 3; ++p)
+        if (sink == &file_sinks[p].sink) return p;
+    return 0;
+}
+
+// A file that was not completed is removed: a cut waveform would load on an
+// instrument as if it were whole.
+int EndAndKeep(OutputSink* sink) {
+    int result = file_end(sink);
+    if (result == 0) {
+        pass_written[PassOf(sink)] = 1;
+    } else {
+        removed_path = reinterpret_cast<FileSink*>(sink)->path;
+        std::remove(removed_path);
+    }
+    return result;
+}
+
+void AbortAndRemove(OutputSink* sink) {
+    file_abort(sink);
+    removed_path = reinterpret_cast<FileSink*>(sink)->path;
+    std::remove(removed_path);
+}
+
+bool SameFile(const char* a, const char* b) {
+    struct stat sa, sb;
+    return a && b && stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// --- the run ----------------------------------------------------------------
+
+int Usage(const char* text) {
+    std::fprintf(stderr, "uldoc: %s\nTry 'uldoc --help'.\n", text);
+    return EXIT_USAGE;
+}
+
+bool UsesDvbTables() {
+    for (int i = 0; i < MAX_CARRIERS && signals[i].frequency_hz >= 0.0f; ++i) {
+        int m = signals[i].modulation;
+        if (m == MOD_DVBC16 || m == MOD_DVBC32 || m == MOD_DVBC64 || m == MOD_DVBC256) return true;
+    }
+    return false;
+}
+
+const char* DestinationName(int destination) {
+    switch (destination) {
+    case 0: return "GPIB transfer";
+    case 1: return "native-format file";
+    case 2: return "GPIB-format file";
+    case 3: return "FTP transfer";
+    default: return "unknown destination";
+    }
+}
+
+const char* FamilyName(int instrument_type) {
+    switch (OutputFamilyOf(instrument_type)) {
+    case OUTPUT_WFM: return "WFM";
+    case OUTPUT_CURVE: return "CURVE";
+    case OUTPUT_EMEMORY: return "EMEMORY";
+    case OUTPUT_PAT: return "PAT";
+    case OUTPUT_TEXT: return "text";
+    default: return "unknown type";
+    }
+}
+
+void PrintSettings(const char* table, int count) {
+    std::printf("table          %s: %d carrier%s", table, count, count == 1 ? "" : "s");
+    std::string text = FieldText(comment);
+    if (!text.empty()) std::printf(", \"%s\"", text.c_str());
+    std::printf("\n");
+    const GlobalSettings& g = globals;
+    std::printf("settings       mode %d, length %d %s, clock ratio %g, max length %d\n", g.compile_mode,
+                g.compile_length, g.compile_mode == 1 ? "symbols" : "samples", static_cast<double>(g.sample_clock),
+                g.max_record_length);
+    std::string passes;
+    if (g.output_rf) passes += " RF";
+    if (g.output_baseband_i) passes += " I";
+    if (g.output_baseband_q) passes += " Q";
+    if (passes.empty()) passes = " none";
+    std::printf("output         type %d (%s), %s, passes%s, %s", g.instrument_type, FamilyName(g.instrument_type),
+                DestinationName(g.output_destination), passes.c_str(),
+                g.normalization_mode == 1 ? "fixed normalisation" : "automatic normalisation");
+    if (g.normalization_mode == 1) std::printf(" %g", static_cast<double>(g.normalization_level));
+    std::printf("\n");
+}
+
+int Compile(const UldocOptions* o) {
+    ResetRecords();
+    SetUldocDefaults(&globals);
+    int count = 0;
+    if (o->table) {
+        count = LoadTableForm(o->table);
+        if (count < 0) return EXIT_REFUSED;
+        SetField(globals.table_file, o->table);
+    }
+    if (o->setup) {
+        // As the setup command does: the table, its file and its count stay.
+        GlobalSettings setup;
+        if (LoadSetupForm(o->setup, &setup) != 0) return EXIT_REFUSED;
+        std::memcpy(setup.table_file, globals.table_file, sizeof setup.table_file);
+        globals = setup;
+    }
+    globals.carrier_count = count;
+    globals.current_carrier = count;
+    ApplyUldocOverrides(o, &globals);
+
+    if (o->has_reference && o->table && o->reference > count) {
+        char text[96];
+        std::snprintf(text, sizeof text, "--reference %d: the table has %d carrier%s", o->reference, count,
+                      count == 1 ? "" : "s");
+        return Usage(text);
+    }
+    if (globals.instrument_type >= 7) {
+        if (o->has_destination && o->destination == 2)
+            return Usage("text targets (types 7 to 10) are written as native-format files only (--destination 1)");
+        globals.output_destination = 1;
+    }
+    if (o->write_setup) return SaveSetupForm(o->write_setup, &globals) == 0 ? 0 : EXIT_REFUSED;
+
+    const int enabled[4] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
+                            globals.output_baseband_q != 0};
+    const bool outputs = enabled[1] || enabled[2] || enabled[3];
+    char paths[4][4096] = {};
+    CompileTargets targets = {};
+    if (outputs) {
+        int d = globals.output_destination;
+        if (d == 0 || d == 3) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "output destination %d (%s) is not available in uldoc; use --destination 1 or 2", d,
+                          DestinationName(d));
+            return Usage(text);
+        }
+        if (d != 1 && d != 2) {
+            char text[96];
+            std::snprintf(text, sizeof text, "unknown output destination %d; use --destination 1 or 2", d);
+            return Usage(text);
+        }
+        if (o->output) {
+            if (std::strlen(o->output) >= sizeof paths[1]) return Usage("the output path is too long");
+            std::strcpy(paths[1], o->output);
+        } else if (DefaultWaveformName(paths[1], sizeof paths[1], o->table, globals.instrument_type, d) != 0) {
+            return Usage("no default output name for this table; give one with -o");
+        }
+        if (buildname(paths[2], paths[1], "_I") != 0 || buildname(paths[3], paths[1], "_Q") != 0)
+            return Usage("the output path is too long");
+        for (int p = 1; p <= 3; ++p) {
+            if (!enabled[p]) continue;
+            if (SameFile(paths[p], o->table) || SameFile(paths[p], o->setup)) {
+                char text[4200];
+                std::snprintf(text, sizeof text, "the output %s would overwrite an input file", paths[p]);
+                return Usage(text);
+            }
+            InitFileSink(&file_sinks[p], paths[p], d);
+            file_end = file_sinks[p].sink.end_pass;
+            file_abort = file_sinks[p].sink.abort_pass;
+            file_sinks[p].sink.end_pass = EndAndKeep;
+            file_sinks[p].sink.abort_pass = AbortAndRemove;
+            targets.sink[p] = &file_sinks[p].sink;
+        }
+    } else if (o->output) {
+        std::fprintf(stderr, "uldoc: no output pass is enabled; %s is not written\n", o->output);
+    }
+
+    if (UsesDvbTables()) BuildDvbTables();
+    if (o->threads > 0) SetCompileThreads(o->threads);
+    InstallHooks();
+
+    PrintSettings(o->table, count);
+    std::fflush(stdout);
+    int result = CompileTable(&targets);
+    ClearProgress();
+    if (result == COMPILE_CANCELLED) {
+        std::fflush(stdout);
+        if (removed_path) std::fprintf(stderr, "uldoc: cancelled; the incomplete %s was removed\n", removed_path);
+        else std::fprintf(stderr, "uldoc: cancelled\n");
+        return EXIT_CANCELLED;
+    }
+    if (result != COMPILE_DONE) {
+        if (removed_path) std::fprintf(stderr, "uldoc: the incomplete %s was removed\n", removed_path);
+        return EXIT_REFUSED;
+    }
+
+    std::fputs(PeaksReportText().c_str(), stdout);
+    int written = 0;
+    for (int p = 1; p <= 3; ++p) {
+        if (!pass_written[p]) continue;
+        struct stat st;
+        long long size = stat(paths[p], &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+        std::printf("%-15s%s (%lld bytes)\n", written++ ? "" : "written", paths[p], size);
+    }
+    if (!written) std::printf("written        nothing (no output pass)\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    UldocOptions options;
+    char error[512];
+    if (ParseUldocArguments(argc, argv, &options, error, sizeof error) != 0) return Usage(error);
+    if (options.help) {
+        std::fputs(uldoc_usage, stdout);
+        return 0;
+    }
+    InitPI();
+    core_hooks.message = TerminalMessage;
+    if (options.convert) {
+        int result = ConvertRecordFile(options.convert_from, options.convert_to);
+        if (result == 2) return EXIT_USAGE;
+        return result == 0 ? 0 : EXIT_REFUSED;
+    }
+    return Compile(&options);
+}

@@ -1,0 +1,116 @@
+#include "compile/report.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "compile/engine.h"
+#include "shell/uldo.h"
+
+namespace {
+
+void Append(std::string* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Append(std::string* out, const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    *out += line;
+}
+
+bool IsTone(int m) { return m == MOD_AM || m == MOD_FM || m == MOD_PM; }
+bool IsChipped(int m) { return m == MOD_IS95DL || m == MOD_3GPPDL || m == MOD_3GPPSC; }
+
+// "888.889 us", "1.600000 ms", "2.000000 s".
+void AppendDuration(std::string* out, double seconds) {
+    if (seconds < 1e-3) Append(out, "%.3f us", seconds * 1e6);
+    else if (seconds < 1.0) Append(out, "%.6f ms", seconds * 1e3);
+    else Append(out, "%.6f s", seconds);
+}
+
+}  // namespace
+
+std::string PlanReportText() {
+    std::string out;
+    Append(&out, "record clock   %.6f Hz\n", record_clock);
+    Append(&out, "samples        %d (", numpoints);
+    AppendDuration(&out, record_clock > 0 ? numpoints / record_clock : 0.0);
+    out += ")\n";
+    const int ref = globals.reference_carrier - 1;
+    Append(&out, "reference      carrier %d, %.3f samples per symbol\n", ref + 1,
+           static_cast<double>(pointperiod));
+    Append(&out, "%-8s%-12s%17s%22s%10s%16s\n", "carrier", "modulation", "frequency MHz", "symbol rate",
+           "symbols", "samples/symbol");
+    for (int i = 0; i < compile_carriers && i < MAX_CARRIERS; ++i) {
+        const Carrier& c = signals[i];
+        const char* name = ModulationDisplayName(c.modulation);
+        char label[24];
+        std::snprintf(label, sizeof label, "%3d%s", i + 1, i == ref ? " *" : "");
+        Append(&out, "%-8s%-12s%17.6f", label, name ? name : "?", c.frequency_hz / 1e6);
+        if (c.modulation == MOD_NONE) {
+            Append(&out, "%22s%10s%16s\n", "-", "-", "-");
+            continue;
+        }
+        char rate[40];
+        if (IsTone(c.modulation))
+            std::snprintf(rate, sizeof rate, "%.6f kHz tone", c.symbol_rate / 1e3);
+        else
+            std::snprintf(rate, sizeof rate, "%.6f %s", c.symbol_rate / 1e6, IsChipped(c.modulation) ? "Mcps" : "Msym/s");
+        Append(&out, "%22s%10d%16.3f\n", rate, symbols_in_record[i], static_cast<double>(samples_per_symbol[i]));
+    }
+    return out;
+}
+
+std::string PeaksReportText() {
+    std::string out;
+    Append(&out, "peaks          RF %.6f, baseband %.6f%s\n", static_cast<double>(max_value),
+           static_cast<double>(max_i), globals.normalization_mode == 1 ? " (fixed normalisation level)" : "");
+    Append(&out, "constellation  %d points\n", const_points);
+    return out;
+}
+
+const char* WaveformExtension(int instrument_type, int destination) {
+    if (instrument_type >= 7 && instrument_type <= 10) return ".txt";
+    if (destination == 2) return ".gpi";
+    if (instrument_type == 5 || instrument_type == 6) return ".pat";
+    return ".wfm";
+}
+
+int DefaultWaveformName(char* out, int out_size, const char* table_path, int instrument_type,
+                        int destination) {
+    if (!out || out_size <= 0) return -1;
+    out[0] = 0;
+    if (!table_path) return -1;
+    const char* base = table_path;
+    for (const char* p = table_path; *p; ++p)
+        if (*p == '/') base = p + 1;
+    std::size_t stem = std::strlen(base);
+    const char* dot = std::strrchr(base, '.');
+    if (dot && dot != base) stem = static_cast<std::size_t>(dot - base);  // ".hidden" keeps its name
+    if (stem == 0) return -1;
+    const char* extension = WaveformExtension(instrument_type, destination);
+    int n = std::snprintf(out, static_cast<std::size_t>(out_size), "%.*s%s", static_cast<int>(stem), base,
+                          extension);
+    if (n < 0 || n >= out_size) {
+        out[0] = 0;
+        return -1;
+    }
+    return 0;
+}
+
+int FormatProgressLine(char* out, int out_size, const char* status, double percent, int width) {
+    if (!out || out_size <= 0) return -1;
+    if (!(percent >= 0.0)) percent = 0.0;  // also NaN
+    if (percent > 100.0) percent = 100.0;
+    if (width < 1) width = 1;
+    if (width > 200) width = 200;
+    char bar[201];
+    int filled = static_cast<int>(percent / 100.0 * width);
+    for (int i = 0; i < width; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[width] = 0;
+    int n = std::snprintf(out, static_cast<std::size_t>(out_size), "\r%-22s [%s] %3d%%", status ? status : "", bar,
+                          static_cast<int>(percent));
+    return n < out_size ? n : out_size - 1;
+}

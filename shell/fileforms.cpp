@@ -1,0 +1,221 @@
+#include "shell/fileforms.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "shell/hooks.h"
+#include "shell/jsonforms.h"
+#include "shell/recordfiles.h"
+
+namespace {
+
+// Enough of a file to tell its kind: the largest binary image plus a margin,
+// and any JSON table or setup (they stay far below this).
+constexpr long MAX_RECORD_FILE = 16L << 20;
+
+const char* ReadFileBytes(const char* path, std::string* bytes) {
+    bytes->clear();
+    std::FILE* f = path && *path ? std::fopen(path, "rb") : nullptr;
+    if (!f) return "cannot be opened";
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        return "cannot be opened";
+    }
+    char chunk[65536];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        bytes->append(chunk, got);
+        if (static_cast<long>(bytes->size()) > MAX_RECORD_FILE) break;
+    }
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return "cannot be read";
+    return nullptr;
+}
+
+void Report(const char* path, const std::string& text) {
+    std::string message = std::string(path ? path : "") + ": " + text;
+    ReportMessage("", message.c_str());
+}
+
+bool IsTableKey(const std::string& key) {
+    return key == "format" || key == "comment" || key == "comment_raw" || key == "carriers" ||
+           key == "records_behind";
+}
+
+// The settings field names, from the JSON module's own text of a record, so
+// that the list cannot drift from the reader's.
+bool IsSettingsKey(const std::string& key) {
+    static const nlohmann::json names = [] {
+        GlobalSettings zero;
+        std::memset(&zero, 0, sizeof zero);
+        return nlohmann::json::parse(SettingsJsonText(&zero));
+    }();
+    if (names.contains(key)) return true;
+    return key.size() > 4 && key.compare(key.size() - 4, 4, "_raw") == 0 &&
+           names.contains(key.substr(0, key.size() - 4));
+}
+
+bool EndsWith(const char* path, const char* extension) {
+    std::size_t n = std::strlen(path), m = std::strlen(extension);
+    if (n <= m) return false;
+    for (std::size_t i = 0; i < m; ++i)
+        if (std::tolower(static_cast<unsigned char>(path[n - m + i])) != extension[i]) return false;
+    // ".json" alone is a hidden file without an extension, not a JSON name.
+    char before = path[n - m - 1];
+    return before != '/';
+}
+
+int LoadKind(const char* path, std::string* bytes) {
+    if (const char* problem = ReadFileBytes(path, bytes)) {
+        Report(path, problem);
+        return RECORD_FILE_UNREADABLE;
+    }
+    return RecordKindOfContent(*bytes);
+}
+
+}  // namespace
+
+int RecordKindOfContent(const std::string& bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[at]))) ++at;
+    const long size = static_cast<long>(bytes.size());
+    if (at < bytes.size() && bytes[at] == '{') {
+        nlohmann::json doc = nlohmann::json::parse(bytes, nullptr, false);
+        if (doc.is_object()) {
+            bool table = false, setup = false;
+            for (auto it = doc.begin(); it != doc.end(); ++it) {
+                table = table || IsTableKey(it.key());
+                setup = setup || IsSettingsKey(it.key());
+            }
+            if (table) return RECORD_FILE_TABLE_JSON;
+            if (setup) return RECORD_FILE_SETUP_JSON;
+            return RECORD_FILE_JSON;
+        }
+        // A binary image may begin with '{' in its first text field.
+        if (size != TABLE_FILE_SIZE && size != SETTINGS_FILE_SIZE) return RECORD_FILE_JSON;
+    }
+    if (size == TABLE_FILE_SIZE) return RECORD_FILE_TABLE;
+    if (size == SETTINGS_FILE_SIZE) return RECORD_FILE_SETUP;
+    return RECORD_FILE_UNKNOWN;
+}
+
+int DetectRecordFile(const char* path) {
+    std::string bytes;
+    if (ReadFileBytes(path, &bytes)) return RECORD_FILE_UNREADABLE;
+    return RecordKindOfContent(bytes);
+}
+
+const char* RecordKindName(int kind) {
+    switch (kind) {
+    case RECORD_FILE_TABLE: return "carrier table";
+    case RECORD_FILE_SETUP: return "setup";
+    case RECORD_FILE_TABLE_JSON: return "JSON carrier table";
+    case RECORD_FILE_SETUP_JSON: return "JSON setup";
+    case RECORD_FILE_JSON: return "JSON file";
+    default: return "file of unknown kind";
+    }
+}
+
+int IsJsonPath(const char* path) { return path && EndsWith(path, ".json"); }
+
+namespace {
+
+int TableFromBytes(const char* path, int kind, const std::string& bytes) {
+    switch (kind) {
+    case RECORD_FILE_UNREADABLE:
+        return -1;
+    case RECORD_FILE_TABLE_JSON:
+    case RECORD_FILE_JSON:  // the JSON reader says what is wrong with it
+        return ParseTableJson(bytes, path);
+    case RECORD_FILE_TABLE:
+        std::memcpy(comment, bytes.data() + TABLE_FORMAT_SIZE, sizeof comment);
+        std::memcpy(signals, bytes.data() + TABLE_FORMAT_SIZE + COMMENT_SIZE, sizeof signals);
+        return CountCarriers(signals, MAX_CARRIERS);
+    case RECORD_FILE_SETUP:
+    case RECORD_FILE_SETUP_JSON:
+        Report(path, std::string("is a ") + RecordKindName(kind) + ", not a carrier table");
+        return -1;
+    default:
+        Report(path, "is not a carrier table: neither JSON nor a 94210-byte table image");
+        return -1;
+    }
+}
+
+int SetupFromBytes(const char* path, int kind, const std::string& bytes, GlobalSettings* settings) {
+    switch (kind) {
+    case RECORD_FILE_UNREADABLE:
+        return -1;
+    case RECORD_FILE_SETUP_JSON:
+    case RECORD_FILE_JSON:
+        return ParseSettingsJson(bytes, path, settings);
+    case RECORD_FILE_SETUP:
+        std::memcpy(settings, bytes.data(), sizeof *settings);
+        return 0;
+    case RECORD_FILE_TABLE:
+    case RECORD_FILE_TABLE_JSON:
+        Report(path, std::string("is a ") + RecordKindName(kind) + ", not a setup");
+        return -1;
+    default:
+        Report(path, "is not a setup: neither JSON nor a 1408-byte settings image");
+        return -1;
+    }
+}
+
+}  // namespace
+
+int LoadTableForm(const char* path) {
+    std::string bytes;
+    int kind = LoadKind(path, &bytes);
+    return TableFromBytes(path, kind, bytes);
+}
+
+int LoadSetupForm(const char* path, GlobalSettings* settings) {
+    if (!settings) return -1;
+    std::string bytes;
+    int kind = LoadKind(path, &bytes);
+    return SetupFromBytes(path, kind, bytes, settings);
+}
+
+int SaveTableForm(const char* path) {
+    int result = IsJsonPath(path) ? WriteTableJson(path) : WriteTableFile(path);
+    if (result != 0) Report(path, "cannot be written");
+    return result;
+}
+
+int SaveSetupForm(const char* path, const GlobalSettings* settings) {
+    int result = IsJsonPath(path) ? WriteSettingsJson(path, settings) : WriteSettingsFile(path, settings);
+    if (result != 0) Report(path, "cannot be written");
+    return result;
+}
+
+int ConvertRecordFile(const char* from, const char* to) {
+    std::string bytes;
+    int kind = LoadKind(from, &bytes);
+    if (kind == RECORD_FILE_UNREADABLE) return 1;
+    if (kind == RECORD_FILE_JSON) kind = RECORD_FILE_TABLE_JSON;  // its reader names the fault
+    const bool table = kind == RECORD_FILE_TABLE || kind == RECORD_FILE_TABLE_JSON;
+    const bool setup = kind == RECORD_FILE_SETUP || kind == RECORD_FILE_SETUP_JSON;
+    if (!table && !setup) {
+        Report(from, "is neither a carrier table nor a setup (JSON, a 94210-byte table or a 1408-byte setup)");
+        return 1;
+    }
+    const bool json = IsJsonPath(to);
+    if (!to || !*to || (!json && !EndsWith(to, table ? ".kvt" : ".set"))) {
+        Report(to ? to : "", table ? "a carrier table is written as .kvt or .json"
+                                   : "a setup is written as .set or .json");
+        return 2;
+    }
+    if (table) {
+        if (TableFromBytes(from, kind, bytes) < 0) return 1;
+        return SaveTableForm(to) == 0 ? 0 : 3;
+    }
+    GlobalSettings settings;
+    if (SetupFromBytes(from, kind, bytes, &settings) != 0) return 1;
+    return SaveSetupForm(to, &settings) == 0 ? 0 : 3;
+}

@@ -1,0 +1,53 @@
+// Carrier tables and setups in either form: the binary record images
+// (shell/recordfiles.h) or their JSON text (shell/jsonforms.h). The form of a
+// file is told by its content, not its name: a JSON file starts with '{' after
+// white space; a binary image has the exact size of its record (94,210 bytes
+// for a table, 1408 for a setup). The form a file is written in comes from its
+// extension: ".json" is JSON, anything else the binary image.
+#pragma once
+
+#include <string>
+
+#include "shell/uldo.h"
+
+enum RecordFileKind : int {
+    RECORD_FILE_UNREADABLE = -1,
+    RECORD_FILE_UNKNOWN = 0,      // neither form
+    RECORD_FILE_TABLE = 1,        // binary carrier-table image
+    RECORD_FILE_SETUP = 2,        // binary settings image
+    RECORD_FILE_TABLE_JSON = 3,
+    RECORD_FILE_SETUP_JSON = 4,
+    RECORD_FILE_JSON = 5,         // JSON, but not recognisably either (it may not parse)
+};
+
+// Kind of the bytes of a file. A JSON object with a table key ("format",
+// "comment", "carriers", "records_behind") is a table; one with a settings
+// field name is a setup.
+int RecordKindOfContent(const std::string& bytes);
+// The same for a file; RECORD_FILE_UNREADABLE when it cannot be read.
+int DetectRecordFile(const char* path);
+// "carrier table", "setup", "JSON carrier table" ... for messages.
+const char* RecordKindName(int kind);
+
+// Whether a path names a JSON file by its extension (".json", any case).
+int IsJsonPath(const char* path);
+
+// Loads a carrier table of either form into `signals` and `comment`. Returns
+// the carrier count, or -1 after a message (the table is then untouched).
+int LoadTableForm(const char* path);
+// Loads a setup of either form into `settings`; 0, or -1 after a message
+// (settings untouched).
+int LoadSetupForm(const char* path, GlobalSettings* settings);
+
+// Write in the form of the path's extension; 0, or -1 after a message (the
+// previous file is kept).
+int SaveTableForm(const char* path);
+int SaveSetupForm(const char* path, const GlobalSettings* settings);
+
+// Rewrites a table or setup file in the form of `to`'s extension. The target
+// extension must fit the kind: ".kvt" or ".json" for a table, ".set" or
+// ".json" for a setup. Returns 0; 1 after a message when `from` is not a
+// readable table or setup; 2 after a message when `to` is not a fitting name;
+// 3 after a message when writing failed. Uses `signals` and `comment` for
+// tables (they hold the converted table afterwards).
+int ConvertRecordFile(const char* from, const char* to);
