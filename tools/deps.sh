@@ -6,6 +6,7 @@ ULDO_PACKAGES=(
   qt6-base-dev libqcustomplot-dev libfftw3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  python3-pyftpdlib vsftpd
 )
 
 uldo_install_deps() {

@@ -1,0 +1,57 @@
+// GPIB transfer: the NI-488.2 calls the output passes use (SendIFC, Send,
+// EnableLocal and the status word ibsta) over one of three backends, chosen
+// by the environment variable ULDO_GPIB when SendIFC is called:
+//
+//   linux-gpib[:LIBRARY]  (default) the system's GPIB library, loaded at run
+//                         time ("libgpib.so"); without it the card is absent.
+//   lan[:HOST[:PORT]]     the same messages on the instrument's raw SCPI
+//                         socket (HOST default globals.instrument_ip, PORT
+//                         5025; "[::1]:5025" for IPv6). A message ends with
+//                         EOI as a line feed. SendIFC opens the connection,
+//                         EnableLocal closes it (the next Send opens it again).
+//   capture:FILE          every call with its bytes and end mode into FILE,
+//                         started afresh by each SendIFC (see below).
+//
+// Capture file: one header line per call, the bytes of a Send after its line:
+//     SendIFC 0\n
+//     Send 0 <address> <count> NULLend|DABend\n<count bytes>\n
+//     EnableLocal 0 <address> ...\n
+//
+// A driver uses the pipeline side like this:
+//     if (PrepareGpibOutput() != 0) stop;   // interface clear and "*rst"
+//     GpibSink sinks[4]; for p in 1..3: InitGpibSink(&sinks[p]); targets.sink[p] = &sinks[p].sink;
+//     CompileTable(&targets);
+#pragma once
+
+#include "compile/output.h"  // OutputSink, NULLend, DABend
+
+using Addr4882_t = unsigned short;
+constexpr Addr4882_t NOADDR = 0xFFFF;
+constexpr int ERR = 0x8000;   // ibsta: the last call failed
+
+extern int ibsta;
+
+void SendIFC(int board);
+void Send(int board, Addr4882_t address, const void* buffer, long count, int eotmode);
+// addresslist ends with NOADDR.
+void EnableLocal(int board, const Addr4882_t* addresslist);
+
+// Closes the backend's connection or file and forgets the choice (tests, exit).
+void ResetGpib();
+
+// ---------------------------------------------------------------------------
+// Pipeline side. The instrument address is the low 16 bits of globals.gpib_address.
+
+// Once per run, before any computation: interface clear, then "*rst".
+// 0, or -1 after "COMPILATION ERROR" / "GPIB card not found" or "Instrument not found".
+int PrepareGpibOutput();
+
+// One output pass on the bus: every chunk is one Send with its end mode; the
+// end of the pass returns the instrument to local control. A cancelled pass
+// sends nothing more (the message stays incomplete, no EnableLocal). A failed
+// Send ends the sending of the pass; its end reports "GPIB Transfer Failed".
+struct GpibSink {
+    OutputSink sink;
+    int failed;
+};
+void InitGpibSink(GpibSink* gpib_sink);
