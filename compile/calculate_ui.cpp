@@ -3,6 +3,7 @@
 
 #include "compile/engine.h"
 #include "compile/output.h"
+#include "displays/displays.h"
 #include "editors/tableview.h"
 #include "shaping/filters.h"
 #include "shell/hooks.h"
@@ -34,6 +35,8 @@ int CancelClicked() {
 }
 
 void AtAnalysisMoment(int moment) {
+    if (moment == ANALYSIS_RF_PASS) ShowAnalysisPower();
+    if (moment == ANALYSIS_COMPILED) ShowAnalysisPreview();
     if (moment != ANALYSIS_PLANNED) return;
     if (globals.reference_carrier > 0) SetUpAnalysisPanel();
     GetCtrlVal(handle, MAIN_COMMENT, comment);

@@ -1,5 +1,6 @@
 // The one table that binds the callback names of "uldo.uir" to the program's functions.
 #include "compile/calculate.h"
+#include "displays/displays.h"
 #include "shell/filemenu.h"
 #include "shell/startup.h"
 #include "shell/userint.h"
@@ -26,6 +27,13 @@ void RegisterUldoCallbacks() {
         {"MainPanel", MainPanel},
         {"Compile2", Compile2},
         {"Compile3", Compile3},
+        {"OpenPower", OpenPower},
+        {"PowerOk", PowerOk},
+        {"PrintPower", PrintPower},
+        {"ShowCCDF", ShowCCDF},
+        {"UpdateCCDFCursor", UpdateCCDFCursor},
+        {"CCDFOk", CCDFOk},
+        {"CCDFPrint", CCDFPrint},
     };
     for (const auto& e : menu_callbacks) RegisterMenuCallback(e.name, e.fn);
     for (const auto& e : ctrl_callbacks) RegisterCtrlCallback(e.name, e.fn);

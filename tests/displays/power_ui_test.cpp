@@ -1,0 +1,215 @@
+// The analysis panel after a compile through the GUI, the power table and
+// CCDF panels, their printouts and the offscreen images.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "compile/calculate.h"
+#include "compile/engine.h"
+#include "displays/displays.h"
+#include "displays/power.h"
+#include "shell/hooks.h"
+#include "shell/panels.h"
+#include "shell/uldo.h"
+#include "shell/userint.h"
+#include "support/scripted_popups.h"
+#include "support/tempdir.h"
+
+namespace {
+
+class Analysis : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "uldo";
+        static char* argv[] = {name, nullptr};
+        InitUserInterface(argc, argv);
+    }
+
+    void SetUp() override {
+        ResetUserInterface();
+        ResetRecords();
+        InitPI();
+        SetDelayScale(0);
+        core_hooks = CoreHooks{};
+        core_hooks.message = [](const char* title, const char* text) { MessagePopup(title, text); };
+        RegisterUldoCallbacks();
+        handle = LoadPanel(0, "uldo.uir", PANEL_MAIN);
+        handle0 = LoadMenuBar(handle, "uldo.uir", MENUBAR_MAIN);
+        handle2 = LoadPanel(0, "uldo.uir", PANEL_PROGRESS);
+        handle14 = LoadPanel(0, "uldo.uir", PANEL_POWER);   // as start-up loads it
+        handle5 = handle27 = 0;
+        DisplayPanel(handle);
+
+        // A shaped QPSK reference at a quarter of the clock and a GMSK carrier.
+        Carrier& c = signals[0];
+        c.frequency_hz = 10e6f;
+        c.amplitude = 1.0f;
+        c.symbol_rate = 1e6f;
+        c.modulation = MOD_QPSK;
+        c.filter_type = FILTER_SQRT_RCOS;
+        c.filter_param = 0.35f;
+        c.filter_length = 9;
+        c.prbs_poly_i = c.prbs_poly_q = 3;
+        c.prbs_seed_i = c.prbs_seed_q = 0xFEDCBA98u;
+        c.prbs_iq_equal = 1;
+        Carrier& g = signals[1];
+        g = c;
+        g.frequency_hz = 4e6f;
+        g.amplitude = 0.5f;
+        g.modulation = MOD_GMSK;
+        g.filter_type = FILTER_GAUSS;
+        g.filter_param = 0.3f;
+        signals[2].frequency_hz = -1.0f;
+        globals.compile_mode = 0;
+        globals.compile_length = 4000;
+        globals.sample_clock = 4.0f;
+        globals.max_record_length = 1000000;
+        globals.record_granularity = 1;
+        globals.instrument_type = 0;
+        globals.output_destination = 1;
+        globals.output_rf = 1;
+        globals.output_baseband_i = globals.output_baseband_q = 0;
+        globals.reference_carrier = 1;
+        globals.carrier_count = 2;
+        SetField(globals.waveform_dir, dir.path().string());
+        numpoints = 0;
+    }
+    void TearDown() override { unsetenv("ULDO_PRINT_PDF"); }
+
+    void Compile() {
+        popups.file_answers = {{dir.File("wave.wfm"), VAL_NEW_FILE_SELECTED}};
+        AcquireData(handle0, MENU_COMPILE, nullptr, handle);
+        ASSERT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+        ASSERT_GT(handle5, 0);
+    }
+
+    static double Numeric(int panel, int control) {
+        double v = NAN;
+        GetCtrlVal(panel, control, &v);
+        return v;
+    }
+
+    // Prints through the button into a PDF; its size (0 when missing).
+    std::uintmax_t PrintToPdf(int panel, int button, const char* name) {
+        std::string pdf = dir.File(name);
+        setenv("ULDO_PRINT_PDF", pdf.c_str(), 1);
+        SimulateClick(panel, button);
+        unsetenv("ULDO_PRINT_PDF");
+        std::ifstream in(pdf, std::ios::binary);
+        char magic[5] = {};
+        in.read(magic, 4);
+        EXPECT_STREQ(magic, "%PDF") << name;
+        std::error_code ec;
+        auto size = std::filesystem::file_size(pdf, ec);
+        return ec ? 0 : size;
+    }
+
+    TempDir dir;
+    ScriptedPopups popups;
+};
+
+TEST_F(Analysis, CompileShowsPowerSpectrumAndPeaks) {
+    Compile();
+    EXPECT_TRUE(IsPanelVisible(handle5));
+    EXPECT_NEAR(Numeric(handle5, ANALYSIS_POWER), CarrierPower(0), 1e-3);
+    EXPECT_LT(Numeric(handle5, ANALYSIS_POWER), 10.0);
+    EXPECT_DOUBLE_EQ(Numeric(handle5, ANALYSIS_PEAK_RF), max_value);
+    EXPECT_DOUBLE_EQ(Numeric(handle5, ANALYSIS_PEAK_IQ), max_i);
+    // 10 MHz of a 40 MHz record: bin 2048 of 8192, on the carrier's line.
+    ASSERT_DOUBLE_EQ(record_clock, 40e6);
+    double x = -1, y = 0;
+    GetGraphCursor(handle5, ANALYSIS_SPECTRUM, 1, &x, &y);
+    EXPECT_EQ(x, 2048);
+    EXPECT_EQ(y, FFT_Array[2048]);
+    EXPECT_GT(y, spectrum_top - 10.0);
+
+    // Without the RF pass the readout stays at 0.
+    globals.output_rf = 0;
+    globals.output_baseband_i = 1;
+    Compile();
+    EXPECT_EQ(Numeric(handle5, ANALYSIS_POWER), 0.0);
+}
+
+TEST_F(Analysis, PowerTableOpensPrintsAndReturns) {
+    Compile();
+    SimulateClick(handle5, ANALYSIS_POWER_TABLE);
+    ASSERT_GT(handle14, 0);
+    EXPECT_TRUE(IsPanelVisible(handle14));
+    EXPECT_FALSE(IsPanelVisible(handle5));
+    int rows = 0;
+    GetNumListItems(handle14, POWER_LIST, &rows);
+    ASSERT_EQ(rows, 2);
+    char text[64];
+    int value = -1;
+    GetLabelFromIndex(handle14, POWER_LIST, 1, text, sizeof text);
+    GetValueFromIndex(handle14, POWER_LIST, 1, &value);
+    EXPECT_EQ(value, 1);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "    4.000000 |    %6.3f",
+                  10.0 + 20.0 * std::log10(0.5 / max_value));
+    EXPECT_STREQ(text, expected);
+    double total = std::pow(10.0, CarrierPower(0) / 10) + std::pow(10.0, CarrierPower(1) / 10);
+    EXPECT_NEAR(Numeric(handle14, POWER_SUMMARY), 10.0 - 10.0 * std::log10(total), 1e-3);
+    EXPECT_DOUBLE_EQ(Numeric(handle14, POWER_PEAK), max_value);
+
+    EXPECT_GT(PrintToPdf(handle14, POWER_PRINT, "power.pdf"), 1000u);
+
+    int power = handle14;
+    SimulateClick(handle14, POWER_OK);
+    EXPECT_EQ(handle14, 0);
+    EXPECT_EQ(IsPanelVisible(power), UIE_BAD_PANEL);   // discarded
+    EXPECT_TRUE(IsPanelVisible(handle5));
+}
+
+TEST_F(Analysis, CCDFShowsTheRatioAndFollowsItsCursor) {
+    Compile();
+    SimulateClick(handle5, ANALYSIS_CCDF);
+    ASSERT_GT(handle27, 0);
+    EXPECT_TRUE(IsPanelVisible(handle27));
+    char title[32];
+    GetPanelAttribute(handle27, ATTR_TITLE, title, sizeof title);
+    EXPECT_STREQ(title, "CCDF");
+    // A shaped QPSK carrier has peaks: some dB above its mean.
+    EXPECT_GT(ccdf_ratio, 2.0);
+    EXPECT_NEAR(Numeric(handle27, CCDF_RATIO), ccdf_ratio, 1e-3);
+    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 0.0);
+    EXPECT_NEAR(Numeric(handle27, CCDF_CURSOR_Y), ccdf_y[0], 1e-4);
+
+    // Dragging raises value-changed events, the release a commit.
+    SetGraphCursor(handle27, CCDF_GRAPH, 1, 2.5, 12.0);
+    UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_VAL_CHANGED, nullptr, 1, 0);
+    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 0.0);
+    UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_COMMIT, nullptr, 1, 0);
+    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 2.5);
+    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_Y), 12.0);
+
+    EXPECT_GT(PrintToPdf(handle27, CCDF_PRINT, "ccdf.pdf"), 1000u);
+
+    int ccdf = handle27;
+    SimulateClick(handle27, CCDF_OK);
+    EXPECT_EQ(handle27, 0);
+    EXPECT_EQ(IsPanelVisible(ccdf), UIE_BAD_PANEL);
+    EXPECT_TRUE(IsPanelVisible(handle5));
+}
+
+TEST_F(Analysis, ImagesForTheCommandLine) {
+    EXPECT_EQ(SaveAnalysisImages(dir.File("none").c_str()), -1);   // nothing compiled yet
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);
+    ASSERT_EQ(CompileTable(nullptr), COMPILE_DONE);
+    std::string out = dir.File("png");
+    ASSERT_EQ(SaveAnalysisImages(out.c_str()), 0);
+    for (const char* name : {"spectrum.png", "ccdf.png", "iq.png"}) {
+        QImage image(QString::fromStdString(out + "/" + name));
+        EXPECT_FALSE(image.isNull()) << name;
+        EXPECT_GE(image.width(), 600) << name;
+    }
+}
+
+}  // namespace
