@@ -26,7 +26,12 @@ const char* const uldoc_usage =
     "  --clock R             record clock per unit of the highest carrier frequency\n"
     "  --type T              target type 0 to 10 (0, 2, 4 WFM; 1 CURVE; 3 EMEMORY;\n"
     "                        5, 6 PAT; 7 to 10 text)\n"
-    "  --destination D       1 native-format file, 2 GPIB-format file\n"
+    "  --destination D       0 GPIB transfer, 1 native-format file, 2 GPIB-format file,\n"
+    "                        3 FTP transfer to the instrument\n"
+    "  --ftp-name NAME       destination 3: the file name on the server, at most 20\n"
+    "                        characters (default: the table's name with .wfm or .pat)\n"
+    "  --ip ADDRESS          instrument address for FTP and the GPIB LAN path\n"
+    "  --ftp-port PORT       port of the instrument's FTP server\n"
     "  --max-length N        largest record the target holds\n"
     "  --granularity G       mode 1 rounds the record to a multiple of G samples\n"
     "  --passes LIST         output passes: any of rf,i,q separated by commas, or none\n"
@@ -45,6 +50,7 @@ const char* const uldoc_usage =
     "baseband from the reference carrier, reference carrier 1. With --setup the\n"
     "setup's settings apply, its reference carrier included; the options override them.\n"
     "The reference carrier's pulse is written to FILTER.DAT in the current directory.\n"
+    "Destination 0 goes through the GPIB interface that ULDO_GPIB names (see README).\n"
     "\n"
     "Exit status: 0 done; 1 the compile was refused or failed, or an input file is\n"
     "unreadable or invalid; 2 usage error; 130 cancelled (Ctrl-C).\n";
@@ -193,7 +199,7 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
         } else if (!std::strcmp(name, "--destination")) {
             if (need("a destination")) return -1;
             if (ParseInteger(v, 0, 3, &n))
-                return Fail(p, "%s takes 1 (native-format file) or 2 (GPIB-format file), not \"%s\"", name, v);
+                return Fail(p, "%s takes a destination 0 to 3, not \"%s\"", name, v);
             o->has_destination = 1;
             o->destination = static_cast<int>(n);
         } else if (!std::strcmp(name, "--max-length")) {
@@ -235,6 +241,20 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
                 return Fail(p, "%s takes a carrier number 1 to 100, not \"%s\"", name, v);
             o->has_reference = 1;
             o->reference = static_cast<int>(n);
+        } else if (!std::strcmp(name, "--ftp-name")) {
+            if (need("a file name")) return -1;
+            if (!*v) return Fail(p, "%s needs a file name", name);
+            o->ftp_name = v;
+        } else if (!std::strcmp(name, "--ip")) {
+            if (need("an address")) return -1;
+            if (!*v || std::strlen(v) >= sizeof(GlobalSettings{}.instrument_ip))
+                return Fail(p, "%s takes an address of at most 15 characters, not \"%s\"", name, v);
+            o->ip = v;
+        } else if (!std::strcmp(name, "--ftp-port")) {
+            if (need("a port")) return -1;
+            if (ParseInteger(v, 1, 65535, &n)) return Fail(p, "%s takes a port 1 to 65535, not \"%s\"", name, v);
+            o->has_ftp_port = 1;
+            o->ftp_port = static_cast<int>(n);
         } else if (!std::strcmp(name, "--threads")) {
             if (need("a number of threads")) return -1;
             if (ParseInteger(v, 1, 64, &n)) return Fail(p, "%s takes 1 to 64, not \"%s\"", name, v);
@@ -285,4 +305,6 @@ void ApplyUldocOverrides(const UldocOptions* o, GlobalSettings* s) {
     }
     if (o->has_baseband) s->baseband_all_carriers = o->baseband_all;
     if (o->has_reference) s->reference_carrier = o->reference;
+    if (o->ip) SetField(s->instrument_ip, o->ip);
+    if (o->has_ftp_port) s->ftp_port = o->ftp_port;
 }

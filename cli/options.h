@@ -33,6 +33,9 @@ struct UldocOptions {
     float normalization_level;
     int has_baseband, baseband_all;
     int has_reference, reference;
+    const char* ftp_name;        // destination 3: the file name on the server
+    const char* ip;              // instrument address (instrument_ip)
+    int has_ftp_port, ftp_port;
 };
 
 // Fills `options` from argv. 0, or -1 with a one-line reason in `error`.

@@ -18,6 +18,8 @@
 #include "shell/fileforms.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "transfer/ftp.h"
+#include "transfer/gpib.h"
 
 namespace {
 
@@ -36,6 +38,7 @@ int progress_shown = 0;      // a bar line is on the screen
 int progress_length = 0;
 int last_percent = -1;
 char status_text[64];
+int status_lines = 0;        // transfers: every status text on a line of its own
 
 void ClearProgress() {
     if (!progress_shown) return;
@@ -63,6 +66,11 @@ void TerminalMessage(const char* title, const char* text) {
 void TerminalStatus(const char* text) {
     std::snprintf(status_text, sizeof status_text, "%s", text ? text : "");
     last_percent = -1;
+    if (status_lines) {
+        ClearProgress();
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", status_text);
+    }
     if (progress_terminal) DrawProgress(0.0);
 }
 
@@ -137,6 +145,60 @@ void AbortAndRemove(OutputSink* sink) {
 bool SameFile(const char* a, const char* b) {
     struct stat sa, sb;
     return a && b && stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// --- transfers --------------------------------------------------------------
+
+GpibSink gpib_sinks[4];
+FtpSink ftp_sinks[4];
+char ftp_name[FTP_NAME_LENGTH + 1];
+
+// Destinations 0 and 3: the instrument is prepared (interface clear and
+// reset, or the FTP login) just before the compile, as the GUI does.
+int PrepareTransfer(const UldocOptions* o, const int* enabled, CompileTargets* targets, char* problem,
+                    int problem_size) {
+    int d = globals.output_destination;
+    if (o->output) {
+        std::snprintf(problem, problem_size, "-o names a file; destination %d writes none%s", d,
+                      d == 3 ? " (the name on the server is --ftp-name)" : "");
+        return -1;
+    }
+    if (d == 3) {
+        if (o->ftp_name) {
+            std::snprintf(ftp_name, sizeof ftp_name, "%s", o->ftp_name);
+            if (std::strlen(o->ftp_name) > FTP_NAME_LENGTH) {
+                std::snprintf(problem, problem_size, "--ftp-name takes at most %d characters", FTP_NAME_LENGTH);
+                return -1;
+            }
+        } else {
+            char path[4096];
+            if (DefaultWaveformName(path, sizeof path, o->table, globals.instrument_type, d) != 0 ||
+                std::strlen(path) > FTP_NAME_LENGTH) {
+                std::snprintf(problem, problem_size, "give the file name on the server with --ftp-name");
+                return -1;
+            }
+            std::strcpy(ftp_name, path);
+        }
+        if (FieldText(globals.instrument_ip).empty()) {
+            std::snprintf(problem, problem_size, "destination 3 needs the instrument address (--ip or a setup)");
+            return -1;
+        }
+        if (globals.ftp_port < 1 || globals.ftp_port > 65535) {
+            std::snprintf(problem, problem_size, "destination 3 needs the FTP port (--ftp-port or a setup)");
+            return -1;
+        }
+    }
+    for (int p = 1; p <= 3; ++p) {
+        if (!enabled[p]) continue;
+        if (d == 0) {
+            InitGpibSink(&gpib_sinks[p]);
+            targets->sink[p] = &gpib_sinks[p].sink;
+        } else {
+            InitFtpSink(&ftp_sinks[p], p);
+            targets->sink[p] = &ftp_sinks[p].sink;
+        }
+    }
+    return 0;
 }
 
 // --- the run ----------------------------------------------------------------
@@ -236,27 +298,25 @@ int Compile(const UldocOptions* o) {
     CompileTargets targets = {};
     if (outputs) {
         int d = globals.output_destination;
-        if (d == 0 || d == 3) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "output destination %d (%s) is not available in uldoc; use --destination 1 or 2", d,
-                          DestinationName(d));
-            return Usage(text);
-        }
-        if (d != 1 && d != 2) {
+        if (d < 0 || d > 3) {
             char text[96];
-            std::snprintf(text, sizeof text, "unknown output destination %d; use --destination 1 or 2", d);
+            std::snprintf(text, sizeof text, "unknown output destination %d; use --destination 0 to 3", d);
             return Usage(text);
         }
-        if (o->output) {
+        if (d == 0 || d == 3) {
+            char problem[160];
+            if (PrepareTransfer(o, enabled, &targets, problem, sizeof problem) != 0) return Usage(problem);
+        } else if (o->output) {
             if (std::strlen(o->output) >= sizeof paths[1]) return Usage("the output path is too long");
             std::strcpy(paths[1], o->output);
         } else if (DefaultWaveformName(paths[1], sizeof paths[1], o->table, globals.instrument_type, d) != 0) {
             return Usage("no default output name for this table; give one with -o");
         }
-        if (buildname(paths[2], paths[1], "_I") != 0 || buildname(paths[3], paths[1], "_Q") != 0)
-            return Usage("the output path is too long");
-        for (int p = 1; p <= 3; ++p) {
+        if (d == 1 || d == 2) {
+            if (buildname(paths[2], paths[1], "_I") != 0 || buildname(paths[3], paths[1], "_Q") != 0)
+                return Usage("the output path is too long");
+        }
+        for (int p = 1; p <= 3 && (d == 1 || d == 2); ++p) {
             if (!enabled[p]) continue;
             if (SameFile(paths[p], o->table) || SameFile(paths[p], o->setup)) {
                 char text[4200];
@@ -280,8 +340,14 @@ int Compile(const UldocOptions* o) {
 
     PrintSettings(o->table, count);
     std::fflush(stdout);
+    const int transfer = outputs && (globals.output_destination == 0 || globals.output_destination == 3);
+    status_lines = transfer;
+    if (transfer && globals.output_destination == 0 && PrepareGpibOutput() != 0) return EXIT_REFUSED;
+    if (transfer && globals.output_destination == 3 && PrepareFtpOutput(ftp_name) != 0) return EXIT_REFUSED;
     int result = CompileTable(&targets);
     ClearProgress();
+    if (transfer && globals.output_destination == 3 && FinishFtpOutput() != 0 && result == COMPILE_DONE)
+        result = COMPILE_FAILED;
     if (result == COMPILE_CANCELLED) {
         std::fflush(stdout);
         if (removed_path) std::fprintf(stderr, "uldoc: cancelled; the incomplete %s was removed\n", removed_path);
@@ -300,6 +366,22 @@ int Compile(const UldocOptions* o) {
         struct stat st;
         long long size = stat(paths[p], &st) == 0 ? static_cast<long long>(st.st_size) : -1;
         std::printf("%-15s%s (%lld bytes)\n", written++ ? "" : "written", paths[p], size);
+    }
+    if (transfer) {
+        const char* names[4] = {"", "RF", "baseband I", "baseband Q"};
+        for (int p = 1; p <= 3; ++p) {
+            if (!enabled[p]) continue;
+            if (globals.output_destination == 0) {
+                std::printf("%-15s%s to GPIB address %d\n", written++ ? "" : "sent", names[p],
+                            globals.gpib_address & 0xFFFF);
+            } else {
+                char name[FTP_NAME_LENGTH + 8];
+                if (p == 1) std::snprintf(name, sizeof name, "%s", ftp_name);
+                else buildname(name, ftp_name, p == 2 ? "_I" : "_Q");
+                std::printf("%-15s%s on %s port %d\n", written++ ? "" : "stored", name,
+                            FieldText(globals.instrument_ip).c_str(), globals.ftp_port);
+            }
+        }
     }
     if (!written) std::printf("written        nothing (no output pass)\n");
     return 0;
