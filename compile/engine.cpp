@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -739,12 +740,22 @@ void FinishSegment(PassWork* w) {
 
 std::vector<std::thread> pool_threads;
 
-void StartWorkers(int workers) {
+// Returns the number of workers running (a thread that cannot be started
+// leaves its share to the others).
+int StartWorkers(int workers) {
     pool_quit = 0;
-    pool_workers = workers;
     pool_generation = 0;
     pool_taken = pool_busy = 0;
-    for (int t = 1; t <= workers; ++t) pool_threads.emplace_back(WorkerLoop, t);
+    for (int t = 1; t <= workers; ++t) {
+        try {
+            pool_threads.emplace_back(WorkerLoop, t);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> lock(pool_mutex);
+    pool_workers = static_cast<int>(pool_threads.size());
+    return pool_workers;
 }
 
 void StopWorkers() {
@@ -823,7 +834,7 @@ int Sweep(int pass, int first, int last) {
     std::vector<float> peaks(2 * static_cast<size_t>(segment_blocks), 0.0f);
     work.seg.peak_value = peaks.data();
     work.seg.peak_i = peaks.data() + segment_blocks;
-    if (threads > 1) StartWorkers(threads - 1);
+    const int pooled = threads > 1 && StartWorkers(threads - 1) > 0;
 
     int result = COMPILE_DONE;
     int failed = PrepareSegment(pass, first, last, 0, std::min(N, seg_len), 0);
@@ -840,14 +851,14 @@ int Sweep(int pass, int first, int last) {
 
         work.next_block = 0;
         work.done_blocks = 0;
-        if (compute && threads > 1) PostSegment(&work);
+        if (compute && pooled) PostSegment(&work);
         if (k + 1 < segments) {
             int64_t n0 = g.s1, n1 = std::min(N, g.s1 + seg_len);
             failed = PrepareSegment(pass, first, last, n0, n1, static_cast<int>((k + 1) % 2));
         }
         if (pass == 0 && k == 0) ClearDisplayTails();
         if (compute) {
-            if (threads > 1)
+            if (pooled)
                 FinishSegment(&work);
             else
                 RunBlocks(&work, 0);
@@ -875,7 +886,7 @@ int Sweep(int pass, int first, int last) {
         }
     }
     if (failed) result = COMPILE_FAILED;
-    if (threads > 1) StopWorkers();
+    if (threads > 1) StopWorkers();  // also when none started
     return result;
 }
 
@@ -1085,6 +1096,7 @@ int RunPass(int pass, const CompileTargets* targets) {
         store_has[1] = globals.output_rf != 0;
         store_has[2] = globals.output_baseband_i != 0;
         store_has[3] = globals.output_baseband_q != 0;
+        if (!targets) store_has[1] = store_has[2] = store_has[3] = 0;
         int64_t bytes = static_cast<int64_t>(numpoints) * 4 * (store_has[1] + store_has[2] + store_has[3]);
         store_has[0] = bytes > 0 && bytes <= store_budget;
         if (store_has[0]) {

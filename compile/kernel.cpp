@@ -81,10 +81,11 @@ struct SymbolClock {
     }
 };
 
-// The accumulators of one sample: lanes of sum_k x[n + k] h(k).
-template <bool kQ, bool kTwoTables>
+// The accumulators of one sample: lanes of sum_k x[n + k] h(k). kVectors is
+// lanes / 8 when known at compile time (short pulses unroll fully), else 0.
+template <bool kQ, bool kTwoTables, int kVectors>
 ULDO_INLINE void Taps(const ShapeRun& run, const SymbolClock& clock, v8f* acc_i, v8f* acc_q) {
-    const int lanes = run.lanes;
+    const int lanes = kVectors ? kVectors * KERNEL_LANES : run.lanes;
     const long row = 3L * lanes;
     float t;
     int j0 = clock.Row(&t);
@@ -122,15 +123,15 @@ ULDO_INLINE void Taps(const ShapeRun& run, const SymbolClock& clock, v8f* acc_i,
     if (kQ) *acc_q = aq0 + aq1;
 }
 
-template <bool kQ, bool kTwoTables>
-ULDO_INLINE void ShapeBody(const ShapeRun& run, float* out_i, float* out_q) {
+template <bool kQ, bool kTwoTables, int kVectors>
+ULDO_INLINE void ShapeLoop(const ShapeRun& run, float* out_i, float* out_q) {
     SymbolClock clock(run.numpoints, run.symbols, run.s0);
     int m = 0;
     // Eight samples share one transposing lane sum.
     for (; m + 8 <= run.count; m += 8) {
         v8f ai[8], aq[8];
         for (int u = 0; u < 8; ++u) {
-            Taps<kQ, kTwoTables>(run, clock, &ai[u], &aq[u]);
+            Taps<kQ, kTwoTables, kVectors>(run, clock, &ai[u], &aq[u]);
             clock.Next();
         }
         v8f si = Sum8x8(ai);
@@ -142,10 +143,22 @@ ULDO_INLINE void ShapeBody(const ShapeRun& run, float* out_i, float* out_q) {
     }
     for (; m < run.count; ++m) {
         v8f ai, aq;
-        Taps<kQ, kTwoTables>(run, clock, &ai, &aq);
+        Taps<kQ, kTwoTables, kVectors>(run, clock, &ai, &aq);
         out_i[m] = Sum8(ai);
         if (kQ) out_q[m] = Sum8(aq);
         clock.Next();
+    }
+}
+
+template <bool kQ, bool kTwoTables>
+ULDO_INLINE void ShapeBody(const ShapeRun& run, float* out_i, float* out_q) {
+    switch (run.lanes / KERNEL_LANES) {
+        case 1: ShapeLoop<kQ, kTwoTables, 1>(run, out_i, out_q); break;
+        case 2: ShapeLoop<kQ, kTwoTables, 2>(run, out_i, out_q); break;
+        case 3: ShapeLoop<kQ, kTwoTables, 3>(run, out_i, out_q); break;
+        case 4: ShapeLoop<kQ, kTwoTables, 4>(run, out_i, out_q); break;
+        case 5: ShapeLoop<kQ, kTwoTables, 5>(run, out_i, out_q); break;
+        default: ShapeLoop<kQ, kTwoTables, 0>(run, out_i, out_q); break;
     }
 }
 
