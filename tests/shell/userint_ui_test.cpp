@@ -700,7 +700,7 @@ TEST_F(UserInterface, TheProgramsResourceFileLoadsCompletely) {
     };
     const Item items[] = {{2, "LoadFile"},     {4, "AppendFile"},  {5, "NewTable"},
                           {7, "save"},         {8, "saveas"},      {10, "LoadSetup"},
-                          {11, "SaveSetupAs"}, {13, "Shutdown"},   {15, ""},
+                          {11, "SaveSetupAs"}, {13, "Shutdown"},   {15, "AcquireData"},
                           {24, "CallExtApp"},  {25, "CallExtApp"}, {27, "HelpTop"},
                           {28, "OpenAbout"}};
     for (const Item& item : items) {
@@ -715,11 +715,12 @@ TEST_F(UserInterface, TheProgramsResourceFileLoadsCompletely) {
         const char* callback;
     };
     const Control controls[] = {
-        {3, 2, KIND_LISTBOX, ""},   {3, 3, KIND_BUTTON, ""},   {3, 10, KIND_TEXT, ""},
+        {3, 2, KIND_LISTBOX, ""},   {3, 3, KIND_BUTTON, "Compile2"},   {3, 10, KIND_TEXT, ""},
         {3, 11, KIND_TEXT, ""},     {3, 12, KIND_BUTTON, "ShutDown1"},
         {1, 2, KIND_BUTTON, "CloseAbout"},
         {5, 2, KIND_NUMERIC, ""},   {5, 3, KIND_PROGRESS, ""}, {5, 4, KIND_BUTTON, ""},
-        {5, 5, KIND_TEXT, ""},      {22, 2, KIND_TEXT, ""},    {22, 3, KIND_TEXT, ""},
+        {5, 5, KIND_TEXT, ""},      {22, 2, KIND_GRAPH, ""},   {22, 23, KIND_TEXT, ""},
+        {22, 24, KIND_TEXT, ""},
     };
     for (const Control& c : controls) {
         ASSERT_EQ(ReadUirPanel("uldo.uir", c.panel, &spec), 0);
