@@ -10,6 +10,8 @@
 #include "shell/panels.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include "transfer/ftp.h"
+#include "transfer/gpib.h"
 
 namespace {
 
@@ -42,6 +44,11 @@ void AtAnalysisMoment(int moment) {
     GetCtrlVal(handle, MAIN_COMMENT, comment);
     UpdateCarrierTable();
     DisplayPanel(handle2);
+}
+
+// The prompt hook: PromptPopup answers 0 on OK.
+int PromptForText(const char* title, const char* text, char* buffer, int max_length) {
+    return PromptPopup(title, text, buffer, max_length) == 0 ? 1 : 0;
 }
 
 // Asks for the waveform file of pass 1; false when the user cancelled.
@@ -91,40 +98,55 @@ void Calculate() {
     handle5 = 0;
     ProcessSystemEvents();
 
-    // One file sink per enabled output pass: the chosen path, then its _I and _Q names.
-    static FileSink files[4];
-    CompileTargets targets{};
-    bool any_output = globals.output_rf || globals.output_baseband_i || globals.output_baseband_q;
-    if (any_output) {
-        int destination = globals.output_destination;
-        if (destination != 1 && destination != 2) {
-            MessagePopup("COMPILATION ERROR",
-                         "This output destination is not available: choose a waveform file "
-                         "in the instrument options.");
-            return;
-        }
-        char path[MAX_PATHNAME_LEN];
-        if (!SelectWaveformFile(path)) return;
-        const char* suffix[4] = {nullptr, nullptr, "_I", "_Q"};
-        for (int pass = 1; pass <= 3; ++pass) {
-            char name[sizeof files[pass].path];
-            if (pass == 1) {
-                SetField(name, path);
-            } else if (buildname(name, path, suffix[pass]) < 0) {
-                MessagePopup("COMPILATION ERROR", "The waveform file path is too long.");
-                return;
-            }
-            InitFileSink(&files[pass], name, destination);
-            targets.sink[pass] = &files[pass].sink;
-        }
-    }
-
     CoreHooks saved = core_hooks;
     core_hooks.status = ShowStatus;
     core_hooks.progress = ShowProgress;
     core_hooks.cancel_requested = CancelClicked;
     core_hooks.analysis = AtAnalysisMoment;
-    int result = CompileTable(&targets);
+    core_hooks.prompt = PromptForText;
+
+    // One sink per enabled output pass, of the kind the destination needs.
+    static FileSink files[4];
+    static GpibSink buses[4];
+    static FtpSink servers[4];
+    CompileTargets targets{};
+    int destination = globals.output_destination;
+    bool any_output = globals.output_rf || globals.output_baseband_i || globals.output_baseband_q;
+    bool prepared = true;
+    if (any_output) {
+        if (destination == 0) {
+            prepared = PrepareGpibOutput() == 0;
+            for (int pass = 1; prepared && pass <= 3; ++pass) {
+                InitGpibSink(&buses[pass]);
+                targets.sink[pass] = &buses[pass].sink;
+            }
+        } else if (destination == 3) {
+            DisplayPanel(handle2);   // the login dialogue shows on its status line
+            prepared = PrepareFtpOutput(nullptr) == 0;
+            for (int pass = 1; prepared && pass <= 3; ++pass) {
+                InitFtpSink(&servers[pass], pass);
+                targets.sink[pass] = &servers[pass].sink;
+            }
+        } else {
+            char path[MAX_PATHNAME_LEN];
+            prepared = SelectWaveformFile(path);
+            const char* suffix[4] = {nullptr, nullptr, "_I", "_Q"};
+            for (int pass = 1; prepared && pass <= 3; ++pass) {
+                char name[sizeof files[pass].path];
+                if (pass == 1) {
+                    SetField(name, path);
+                } else if (buildname(name, path, suffix[pass]) < 0) {
+                    MessagePopup("COMPILATION ERROR", "The waveform file path is too long.");
+                    prepared = false;
+                    break;
+                }
+                InitFileSink(&files[pass], name, destination);
+                targets.sink[pass] = &files[pass].sink;
+            }
+        }
+    }
+    int result = prepared ? CompileTable(&targets) : COMPILE_REFUSED;
+    if (prepared && any_output && destination == 3) FinishFtpOutput();
     core_hooks = saved;
 
     HidePanel(handle2);

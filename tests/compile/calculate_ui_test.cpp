@@ -150,4 +150,32 @@ TEST_F(Calculate, GpibFormatFileDialog) {
     EXPECT_EQ(std::string(bytes.data(), 23), "MMEM:DATA \"BROXEL.WFM\",");
 }
 
+TEST_F(Calculate, InstrumentDestinations) {
+    // GPIB through the capture backend: the reset, then the pass's messages.
+    std::string capture = dir.File("bus.txt");
+    setenv("ULDO_GPIB", ("capture:" + capture).c_str(), 1);
+    globals.output_destination = 0;
+    globals.output_baseband_i = globals.output_baseband_q = 0;
+    AcquireData(handle0, MENU_COMPILE, nullptr, handle);
+    unsetenv("ULDO_GPIB");
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    std::vector<char> bytes = ReadBytes(capture);
+    std::string text(bytes.begin(), bytes.end());
+    size_t reset = text.find("*rst"), header = text.find("MMEM:DATA \"BROXEL.WFM\"");
+    EXPECT_NE(reset, std::string::npos);
+    EXPECT_NE(header, std::string::npos);
+    EXPECT_LT(reset, header);
+
+    // FTP: declining the name prompt ends the run silently.
+    globals.output_destination = 3;
+    numpoints = 0;
+    popups.prompt_answers = {std::nullopt};
+    AcquireData(handle0, MENU_COMPILE, nullptr, handle);
+    EXPECT_EQ(popups.Count(ScriptedPopups::PROMPT), 1);
+    EXPECT_EQ(popups.Last(ScriptedPopups::PROMPT), "FTP File Name");
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0);
+    EXPECT_EQ(numpoints, 0);
+    EXPECT_FALSE(IsPanelVisible(handle2));
+}
+
 }  // namespace
