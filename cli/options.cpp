@@ -14,7 +14,7 @@ const char* const uldoc_usage =
     "       uldoc [TABLE] [--setup FILE] [options] --write-setup FILE\n"
     "\n"
     "Compiles a carrier table (a .kvt image or its JSON form) into waveform files,\n"
-    "printing the plan, the peaks and the files written.\n"
+    "printing the plan, the peaks, the power table, the CCDF and the files written.\n"
     "\n"
     "  --setup FILE          settings of a setup file (.set image or JSON)\n"
     "  -o, --output PATH     path of the RF file; the I and Q files get \"_I\" and \"_Q\"\n"
@@ -39,6 +39,8 @@ const char* const uldoc_usage =
     "  --baseband ref|all    I and Q from the reference carrier or from all carriers\n"
     "  --reference K         reference carrier, 1-based\n"
     "  --threads N           compute threads (default: all cores)\n"
+    "  --png DIR             also draw the spectrum preview, the CCDF and the I/Q plot\n"
+    "                        into DIR/spectrum.png, DIR/ccdf.png and DIR/iq.png\n"
     "  --write-setup FILE    save the effective settings (.set or .json) and stop\n"
     "  -h, --help            this text\n"
     "\n"
@@ -255,6 +257,10 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
             if (ParseInteger(v, 1, 65535, &n)) return Fail(p, "%s takes a port 1 to 65535, not \"%s\"", name, v);
             o->has_ftp_port = 1;
             o->ftp_port = static_cast<int>(n);
+        } else if (!std::strcmp(name, "--png")) {
+            if (need("a folder")) return -1;
+            if (!*v) return Fail(p, "%s needs a folder", name);
+            o->png_dir = v;
         } else if (!std::strcmp(name, "--threads")) {
             if (need("a number of threads")) return -1;
             if (ParseInteger(v, 1, 64, &n)) return Fail(p, "%s takes 1 to 64, not \"%s\"", name, v);

@@ -14,6 +14,8 @@
 #include "compile/engine.h"
 #include "compile/output.h"
 #include "compile/report.h"
+#include "displays/analysis_report.h"
+#include "displays/displays.h"
 #include "modulation/dvb.h"
 #include "shell/fileforms.h"
 #include "shell/hooks.h"
@@ -384,6 +386,12 @@ int Compile(const UldocOptions* o) {
         }
     }
     if (!written) std::printf("written        nothing (no output pass)\n");
+    std::fputs(AnalysisReportText().c_str(), stdout);
+    if (o->png_dir) {
+        std::fflush(stdout);
+        if (SaveAnalysisImages(o->png_dir) != 0) return EXIT_REFUSED;
+        std::printf("images         %s/spectrum.png, ccdf.png, iq.png\n", o->png_dir);
+    }
     return 0;
 }
 

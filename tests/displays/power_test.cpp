@@ -105,8 +105,10 @@ TEST_F(PowerTable, RowsAndSummary) {
     EXPECT_NEAR(power_summary, -3.0103, 1e-4);
 
     std::string report = AnalysisReportText();
-    EXPECT_NE(report.find("   12.500000 |    10.000\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("(10 - total dBm): -3.010 dB"), std::string::npos) << report;
+    EXPECT_NE(report.find("    2    12.500000 |    10.000\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("    3   130.250000 |       n/a\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("back-off       -3.010 dB (10 dBm - total power of 13.010 dBm)"),
+              std::string::npos) << report;
 }
 
 TEST_F(PowerTable, UnfilteredCarrierHoldsItsSymbols) {

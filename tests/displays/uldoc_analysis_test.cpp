@@ -1,0 +1,43 @@
+// The analysis report of uldoc and its images, from the built program run
+// without any display.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/tempdir.h"
+
+namespace {
+
+std::string Text(const std::string& path) {
+    std::vector<char> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(UldocAnalysis, ReportAndImagesWithoutADisplay) {
+    TempDir dir;
+    std::string table = std::string(ULDO_SOURCE_DIR) + "/examples/mixed.json";
+    std::string command = "cd '" + dir.path().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
+                          ULDOC_PATH + "' '" + table + "' --png plots >out 2>err";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    std::string out = Text(dir.File("out"));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << out << Text(dir.File("err"));
+    EXPECT_NE(out.find("power table    carrier  frequency MHz | power dBm\n"
+                       "                   1    10.000000 |"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("\n                   6    45.000564 |"), std::string::npos) << out;
+    EXPECT_NE(out.find("back-off       "), std::string::npos) << out;
+    EXPECT_NE(out.find("CCDF           peak-to-average "), std::string::npos) << out;
+    EXPECT_NE(out.find("at or above the average +2 dB "), std::string::npos) << out;
+    for (const char* name : {"spectrum.png", "ccdf.png", "iq.png"}) {
+        std::string png = Text(dir.File(std::string("plots/") + name));
+        EXPECT_EQ(png.substr(0, 4), "\x89PNG") << name;
+        EXPECT_GT(png.size(), 5000u) << name;
+    }
+}
+
+}  // namespace
