@@ -8,16 +8,7 @@
 #include <cmath>
 #include <string>
 
-// The plot library's header uses the bare Qt keywords, which this target turns off.
-#define signals Q_SIGNALS
-#define slots Q_SLOTS
-#define emit Q_EMIT
-#define foreach Q_FOREACH
-#include <qcustomplot.h>
-#undef signals
-#undef slots
-#undef emit
-#undef foreach
+#include "shell/qcustomplot_ui.h"
 
 #include "compile/engine.h"
 #include "displays/displays.h"

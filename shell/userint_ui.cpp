@@ -42,13 +42,43 @@ constexpr int MAX_CALLBACKS = 256;
 constexpr int MAX_PENDING = 32;
 constexpr int MAX_BAR_ENTRIES = UIR_MAX_MENUS + UIR_MAX_MENU_ITEMS;
 
-struct CtrlCallbackEntry {
-    char name[UIR_NAME_SIZE];
-    CtrlCallbackPtr fn;
-};
-struct MenuCallbackEntry {
-    char name[UIR_NAME_SIZE];
-    MenuCallbackPtr fn;
+// One table of named callbacks; control and menu callbacks each have their own.
+template <typename Fn>
+struct CallbackTable {
+    struct Entry {
+        char name[UIR_NAME_SIZE];
+        Fn fn;
+    };
+    Entry entries[MAX_CALLBACKS];
+    int count = 0;
+    const char* kind;
+
+    void Register(const char* name, Fn fn) {
+        if (!name || !*name) return;
+        if (std::strlen(name) >= UIR_NAME_SIZE) {
+            std::fprintf(stderr, "callback name \"%s\" is too long\n", name);
+            return;
+        }
+        for (int i = 0; i < count; ++i)
+            if (std::strcmp(entries[i].name, name) == 0) {
+                entries[i].fn = fn;
+                return;
+            }
+        if (count == MAX_CALLBACKS) {
+            std::fprintf(stderr, "too many %s callbacks; \"%s\" is not registered\n", kind, name);
+            return;
+        }
+        Entry& e = entries[count++];
+        std::strcpy(e.name, name);
+        e.fn = fn;
+    }
+
+    Fn Find(const char* name) const {
+        if (!name) return nullptr;
+        for (int i = 0; i < count; ++i)
+            if (std::strcmp(entries[i].name, name) == 0) return entries[i].fn;
+        return nullptr;
+    }
 };
 
 struct ControlState {
@@ -93,10 +123,8 @@ struct PendingCommit {
     int panel, control;
 };
 
-CtrlCallbackEntry ctrl_callbacks[MAX_CALLBACKS];
-int ctrl_callback_count = 0;
-MenuCallbackEntry menu_callbacks[MAX_CALLBACKS];
-int menu_callback_count = 0;
+CallbackTable<CtrlCallbackPtr> ctrl_callbacks{{}, 0, "control"};
+CallbackTable<MenuCallbackPtr> menu_callbacks{{}, 0, "menu"};
 
 PanelState panels[MAX_PANELS + 1];          // index = handle; 0 unused
 MenuBarState menu_bars[MAX_MENU_BARS + 1];
@@ -586,59 +614,10 @@ QAction* MenuItemAction(int menu_bar, int item) {
 // ---------------------------------------------------------------------------
 // Callback registry.
 
-void RegisterCtrlCallback(const char* name, CtrlCallbackPtr fn) {
-    if (!name || !*name) return;
-    if (std::strlen(name) >= UIR_NAME_SIZE) {
-        std::fprintf(stderr, "callback name \"%s\" is too long\n", name);
-        return;
-    }
-    for (int i = 0; i < ctrl_callback_count; ++i)
-        if (std::strcmp(ctrl_callbacks[i].name, name) == 0) {
-            ctrl_callbacks[i].fn = fn;
-            return;
-        }
-    if (ctrl_callback_count == MAX_CALLBACKS) {
-        std::fprintf(stderr, "too many control callbacks; \"%s\" is not registered\n", name);
-        return;
-    }
-    CtrlCallbackEntry& e = ctrl_callbacks[ctrl_callback_count++];
-    std::strcpy(e.name, name);
-    e.fn = fn;
-}
-
-void RegisterMenuCallback(const char* name, MenuCallbackPtr fn) {
-    if (!name || !*name) return;
-    if (std::strlen(name) >= UIR_NAME_SIZE) {
-        std::fprintf(stderr, "callback name \"%s\" is too long\n", name);
-        return;
-    }
-    for (int i = 0; i < menu_callback_count; ++i)
-        if (std::strcmp(menu_callbacks[i].name, name) == 0) {
-            menu_callbacks[i].fn = fn;
-            return;
-        }
-    if (menu_callback_count == MAX_CALLBACKS) {
-        std::fprintf(stderr, "too many menu callbacks; \"%s\" is not registered\n", name);
-        return;
-    }
-    MenuCallbackEntry& e = menu_callbacks[menu_callback_count++];
-    std::strcpy(e.name, name);
-    e.fn = fn;
-}
-
-CtrlCallbackPtr FindCtrlCallback(const char* name) {
-    if (!name) return nullptr;
-    for (int i = 0; i < ctrl_callback_count; ++i)
-        if (std::strcmp(ctrl_callbacks[i].name, name) == 0) return ctrl_callbacks[i].fn;
-    return nullptr;
-}
-
-MenuCallbackPtr FindMenuCallback(const char* name) {
-    if (!name) return nullptr;
-    for (int i = 0; i < menu_callback_count; ++i)
-        if (std::strcmp(menu_callbacks[i].name, name) == 0) return menu_callbacks[i].fn;
-    return nullptr;
-}
+void RegisterCtrlCallback(const char* name, CtrlCallbackPtr fn) { ctrl_callbacks.Register(name, fn); }
+void RegisterMenuCallback(const char* name, MenuCallbackPtr fn) { menu_callbacks.Register(name, fn); }
+CtrlCallbackPtr FindCtrlCallback(const char* name) { return ctrl_callbacks.Find(name); }
+MenuCallbackPtr FindMenuCallback(const char* name) { return menu_callbacks.Find(name); }
 
 // ---------------------------------------------------------------------------
 // Application and event loop.

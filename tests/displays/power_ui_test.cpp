@@ -19,46 +19,24 @@
 #include "shell/uldo.h"
 #include "shell/userint.h"
 #include "support/scripted_popups.h"
+#include "support/ui_app.h"
 #include "support/tempdir.h"
 
 namespace {
 
 class Analysis : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "uldo";
-        static char* argv[] = {name, nullptr};
-        InitUserInterface(argc, argv);
-    }
+    static void SetUpTestSuite() { StartTestApplication(); }
 
     void SetUp() override {
-        ResetUserInterface();
         ResetRecords();
-        InitPI();
-        SetDelayScale(0);
-        core_hooks = CoreHooks{};
-        core_hooks.message = [](const char* title, const char* text) { MessagePopup(title, text); };
-        RegisterUldoCallbacks();
-        handle = LoadPanel(0, "uldo.uir", PANEL_MAIN);
-        handle0 = LoadMenuBar(handle, "uldo.uir", MENUBAR_MAIN);
-        handle2 = LoadPanel(0, "uldo.uir", PANEL_PROGRESS);
+        LoadCompilePanels();
         handle14 = LoadPanel(0, "uldo.uir", PANEL_POWER);   // as start-up loads it
         handle5 = handle27 = 0;
-        DisplayPanel(handle);
 
         // A shaped QPSK reference at a quarter of the clock and a GMSK carrier.
-        Carrier& c = signals[0];
-        c.frequency_hz = 10e6f;
-        c.amplitude = 1.0f;
-        c.symbol_rate = 1e6f;
-        c.modulation = MOD_QPSK;
-        c.filter_type = FILTER_SQRT_RCOS;
-        c.filter_param = 0.35f;
-        c.filter_length = 9;
-        c.prbs_poly_i = c.prbs_poly_q = 3;
-        c.prbs_seed_i = c.prbs_seed_q = 0xFEDCBA98u;
-        c.prbs_iq_equal = 1;
+        SetQpskCarrier(0, 10e6f, 1e6f);
+        const Carrier& c = signals[0];
         Carrier& g = signals[1];
         g = c;
         g.frequency_hz = 4e6f;

@@ -5,17 +5,13 @@
 #include "shell/panels.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include "support/ui_app.h"
 
 namespace {
 
 class TableView : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "uldo";
-        static char* argv[] = {name, nullptr};
-        InitUserInterface(argc, argv);
-    }
+    static void SetUpTestSuite() { StartTestApplication(); }
     void SetUp() override {
         ResetUserInterface();
         ResetRecords();

@@ -19,6 +19,7 @@
 
 #include "shell/userint_ui.h"
 #include "support/scripted_popups.h"
+#include "support/ui_app.h"
 #include "support/tempdir.h"
 
 extern const unsigned char uir_resource[];
@@ -60,12 +61,7 @@ int Dimmed(int item) {
 
 class Shell : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "uldo";
-        static char* argv[] = {name, nullptr};
-        InitUserInterface(argc, argv);
-    }
+    static void SetUpTestSuite() { StartTestApplication(); }
 
     void SetUp() override {
         ResetUserInterface();

@@ -18,19 +18,11 @@
 #include <string>
 #include <vector>
 
-#define signals Q_SIGNALS
-#define slots Q_SLOTS
-#define emit Q_EMIT
-#define foreach Q_FOREACH
-#include <qcustomplot.h>
-#undef signals
-#undef slots
-#undef emit
-#undef foreach
-
+#include "shell/qcustomplot_ui.h"
 #include "shell/userint.h"
 #include "shell/userint_ui.h"
 #include "support/scripted_popups.h"
+#include "support/ui_app.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -78,10 +70,7 @@ int DiscardOnClick(int panel, int control, int event, void*, int, int) {
 class UserInterface : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "userint_ui_test";
-        static char* argv[] = {name, nullptr};
-        InitUserInterface(argc, argv);
+        StartTestApplication();
         RegisterCtrlCallback("Record", Record);
         RegisterCtrlCallback("RecordPanel", Record);
         RegisterCtrlCallback("PollCompile", PollCompile);

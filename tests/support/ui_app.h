@@ -1,0 +1,45 @@
+// Shared set-up of the GUI tests: one application object per test program,
+// and the panels a compile needs, loaded as start-up loads them.
+#pragma once
+
+#include "shell/hooks.h"
+#include "shell/panels.h"
+#include "shell/uldo.h"
+#include "shell/userint.h"
+
+// Creates the application once (Qt keeps argc and argv for its lifetime).
+inline void StartTestApplication() {
+    static int argc = 1;
+    static char name[] = "uldo_test";
+    static char* argv[] = {name, nullptr};
+    InitUserInterface(argc, argv);
+}
+
+// A fresh interface with the main panel, its menu bar and the progress panel;
+// messages of the core go to the pop-up seam, and waits are instant.
+inline void LoadCompilePanels() {
+    ResetUserInterface();
+    SetDelayScale(0);
+    core_hooks = CoreHooks{};
+    core_hooks.message = [](const char* title, const char* text) { MessagePopup(title, text); };
+    RegisterUldoCallbacks();
+    handle = LoadPanel(0, "uldo.uir", PANEL_MAIN);
+    handle0 = LoadMenuBar(handle, "uldo.uir", MENUBAR_MAIN);
+    handle2 = LoadPanel(0, "uldo.uir", PANEL_PROGRESS);
+    DisplayPanel(handle);
+}
+
+// Carrier i as a shaped QPSK carrier with the generator defaults.
+inline void SetQpskCarrier(int i, float frequency_hz, float symbol_rate) {
+    Carrier& c = signals[i];
+    c.frequency_hz = frequency_hz;
+    c.amplitude = 1.0f;
+    c.symbol_rate = symbol_rate;
+    c.modulation = MOD_QPSK;
+    c.filter_type = FILTER_SQRT_RCOS;
+    c.filter_param = 0.35f;
+    c.filter_length = 9;
+    c.prbs_poly_i = c.prbs_poly_q = 3;
+    c.prbs_seed_i = c.prbs_seed_q = 0xFEDCBA98u;
+    c.prbs_iq_equal = 1;
+}
