@@ -489,11 +489,23 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
             const float* Q = x.q.data();
             const float* cs = x.c.data();
             const float* sn = x.s.data();
-            for (int m = 0; m < count; ++m) {
-                float bI = A * I[m], bQ = A * Q[m];
-                float rfI = bI * cs[m];
-                float rfQ = -(bQ * sn[m]);
-                comp[m] += rfI + rfQ;
+            if (all && cr.ramp == 0.0) {
+                // The usual case in one sweep: composite and baseband sums.
+                for (int m = 0; m < count; ++m) {
+                    float bI = A * I[m], bQ = A * Q[m];
+                    float rfI = bI * cs[m];
+                    float rfQ = -(bQ * sn[m]);
+                    comp[m] += rfI + rfQ;
+                    bbi[m] += bI;
+                    bbq[m] += bQ;
+                }
+            } else {
+                for (int m = 0; m < count; ++m) {
+                    float bI = A * I[m], bQ = A * Q[m];
+                    float rfI = bI * cs[m];
+                    float rfQ = -(bQ * sn[m]);
+                    comp[m] += rfI + rfQ;
+                }
             }
             // DVBC64: the baseband turns with the constellation ramp, so that it
             // closes on the rotated replay as the composite does.
@@ -514,9 +526,11 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
                 gain = 1.0f;
             }
             if (all) {
-                for (int m = 0; m < count; ++m) {
-                    bbi[m] += gain * bI[m];
-                    bbq[m] += gain * bQ[m];
+                if (cr.ramp != 0.0) {
+                    for (int m = 0; m < count; ++m) {
+                        bbi[m] += gain * bI[m];
+                        bbq[m] += gain * bQ[m];
+                    }
                 }
                 for (int m = 0; m < shown; ++m) {
                     phase_i[b0 + m] += A * I[m];
