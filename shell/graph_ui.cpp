@@ -67,10 +67,10 @@ void DragCursor(GraphWidget* g, const QPointF& pos) {
     g->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void SetUpGraph(GraphWidget* g, const UirControl& spec, int panel, int serial) {
+void SetUpGraph(GraphWidget* g, const UirControl& def, int panel, int serial) {
     g->panel = panel;
     g->serial = serial;
-    g->control = spec.number;
+    g->control = def.number;
     g->setBackground(QColor(32, 32, 32));
     g->axisRect()->setBackground(Qt::black);
     const QColor light(200, 200, 200), grid(64, 64, 64);
@@ -82,8 +82,8 @@ void SetUpGraph(GraphWidget* g, const UirControl& spec, int panel, int serial) {
         axis->setLabelColor(light);
         axis->grid()->setPen(QPen(grid, 0, Qt::DotLine));
     }
-    g->cursor_count = spec.cursors;
-    for (int i = 0; i < spec.cursors; ++i) {
+    g->cursor_count = def.cursors;
+    for (int i = 0; i < def.cursors; ++i) {
         QPen pen(QColor(255, 255, 0), 1, Qt::DashLine);
         for (QCPItemStraightLine** line : {&g->cursor_v[i], &g->cursor_h[i]}) {
             *line = new QCPItemStraightLine(g);
@@ -185,11 +185,11 @@ int AddCurve(int panel, int control, const void* x, const void* y, int count, in
 
 }  // namespace
 
-QWidget* CreatePlotWidget(const UirControl& spec, int panel, int serial, QWidget* parent) {
-    if (spec.kind == KIND_CANVAS) return new CanvasWidget(parent, spec.width, spec.height);
+QWidget* CreatePlotWidget(const UirControl& def, int panel, int serial, QWidget* parent) {
+    if (def.kind == KIND_CANVAS) return new CanvasWidget(parent, def.width, def.height);
     auto* g = new GraphWidget(parent);
-    SetUpGraph(g, spec, panel, serial);
-    if (spec.kind == KIND_INTENSITY) {
+    SetUpGraph(g, def, panel, serial);
+    if (def.kind == KIND_INTENSITY) {
         g->xAxis->setRange(0, 1);
         g->yAxis->setRange(0, 1);
     }

@@ -289,11 +289,11 @@ void SetNumeric(ControlState* c, double v) {
     c->value = v;
 }
 
-void ApplyFont(QWidget* w, const UirControl& spec) {
-    if (spec.font_size <= 0 && !spec.bold) return;
+void ApplyFont(QWidget* w, const UirControl& def) {
+    if (def.font_size <= 0 && !def.bold) return;
     QFont f = w->font();
-    if (spec.font_size > 0) f.setPixelSize(spec.font_size);
-    if (spec.bold) f.setBold(true);
+    if (def.font_size > 0) f.setPixelSize(def.font_size);
+    if (def.bold) f.setBold(true);
     w->setFont(f);
 }
 
@@ -322,26 +322,26 @@ bool HasCaption(int kind) {
     return kind != KIND_BUTTON && kind != KIND_CHECKBOX && kind != KIND_LABEL;
 }
 
-QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int serial,
+QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int serial,
                        QWidget* body) {
-    const int number = spec.number;
+    const int number = def.number;
     QWidget* w = nullptr;
-    switch (spec.kind) {
+    switch (def.kind) {
         case KIND_NUMERIC: {
             QAbstractSpinBox* box;
-            if (spec.is_int && !spec.is_unsigned) {
+            if (def.is_int && !def.is_unsigned) {
                 auto* spin = new QSpinBox(body);
-                spin->setRange(static_cast<int>(spec.min), static_cast<int>(spec.max));
+                spin->setRange(static_cast<int>(def.min), static_cast<int>(def.max));
                 QObject::connect(spin, &QSpinBox::valueChanged, spin, [=](int v) {
                     if (ControlState* s = LiveControl(handle, serial, number)) s->value = v;
                     RaiseEdit(handle, serial, number);
                 });
                 box = spin;
             } else {
-                auto* spin = spec.hex ? new HexSpinBox : new QDoubleSpinBox;
+                auto* spin = def.hex ? new HexSpinBox : new QDoubleSpinBox;
                 spin->setParent(body);
-                spin->setDecimals(spec.is_unsigned ? 0 : spec.precision);
-                spin->setRange(spec.min, spec.max);
+                spin->setDecimals(def.is_unsigned ? 0 : def.precision);
+                spin->setRange(def.min, def.max);
                 QObject::connect(spin, &QDoubleSpinBox::valueChanged, spin, [=](double v) {
                     // A commit of the value as shown keeps its hidden decimals.
                     ControlState* s = LiveControl(handle, serial, number);
@@ -353,7 +353,7 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
             }
             box->setKeyboardTracking(false);
             box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (spec.readonly) {
+            if (def.readonly) {
                 box->setReadOnly(true);
                 box->setButtonSymbols(QAbstractSpinBox::NoButtons);
             }
@@ -362,10 +362,10 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
         }
         case KIND_TEXT: {
             auto* edit = new QLineEdit(body);
-            if (spec.max_length > 0) edit->setMaxLength(spec.max_length);
-            edit->setText(FromText(spec.text));
-            edit->setReadOnly(spec.readonly != 0);
-            if (!spec.readonly) {
+            if (def.max_length > 0) edit->setMaxLength(def.max_length);
+            edit->setText(FromText(def.text));
+            edit->setReadOnly(def.readonly != 0);
+            if (!def.readonly) {
                 QObject::connect(edit, &QLineEdit::textEdited, edit, [=] {
                     RaiseCtrlEvent(handle, serial, number, EVENT_VAL_CHANGED, 0, 0);
                 });
@@ -378,8 +378,8 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
         }
         case KIND_TEXTBOX: {
             auto* edit = new QPlainTextEdit(body);
-            edit->setPlainText(FromText(spec.text));
-            edit->setReadOnly(spec.readonly != 0);
+            edit->setPlainText(FromText(def.text));
+            edit->setReadOnly(def.readonly != 0);
             QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [=] {
                 RaiseCtrlEvent(handle, serial, number, EVENT_VAL_CHANGED, 0, 0);
             });
@@ -388,9 +388,9 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
         }
         case KIND_SELECTOR: {
             auto* combo = new QComboBox(body);
-            for (int i = 0; i < spec.item_count; ++i)
-                combo->addItem(FromText(spec.items[i].label), spec.items[i].value);
-            int at = combo->findData(static_cast<int>(spec.default_value));
+            for (int i = 0; i < def.item_count; ++i)
+                combo->addItem(FromText(def.items[i].label), def.items[i].value);
+            int at = combo->findData(static_cast<int>(def.default_value));
             if (at >= 0) combo->setCurrentIndex(at);
             QObject::connect(combo, &QComboBox::activated, combo,
                              [=](int) { RaiseEdit(handle, serial, number); });
@@ -398,8 +398,8 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
             break;
         }
         case KIND_CHECKBOX: {
-            auto* box = new QCheckBox(Literal(FromText(spec.label)), body);
-            box->setChecked(spec.default_value != 0);
+            auto* box = new QCheckBox(Literal(FromText(def.label)), body);
+            box->setChecked(def.default_value != 0);
             QObject::connect(box, &QCheckBox::clicked, box,
                              [=] { RaiseEdit(handle, serial, number); });
             w = box;
@@ -410,7 +410,7 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
             button->setCheckable(true);
             auto show = [button](bool on) { button->setText(on ? "ON" : "OFF"); };
             QObject::connect(button, &QPushButton::toggled, button, show);
-            button->setChecked(spec.default_value != 0);
+            button->setChecked(def.default_value != 0);
             show(button->isChecked());
             QObject::connect(button, &QPushButton::clicked, button,
                              [=] { RaiseEdit(handle, serial, number); });
@@ -418,7 +418,7 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
             break;
         }
         case KIND_BUTTON: {
-            auto* button = new QPushButton(Literal(FromText(spec.label)), body);
+            auto* button = new QPushButton(Literal(FromText(def.label)), body);
             button->setAutoDefault(false);
             QObject::connect(button, &QPushButton::clicked, button, [=] {
                 RaiseCtrlEvent(handle, serial, number, EVENT_LEFT_CLICK, 0, 0);
@@ -435,9 +435,9 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setUniformItemSizes(true);
             list->setContextMenuPolicy(Qt::CustomContextMenu);
-            for (int i = 0; i < spec.item_count; ++i) {
-                auto* item = new QListWidgetItem(FromText(spec.items[i].label), list);
-                item->setData(Qt::UserRole, spec.items[i].value);
+            for (int i = 0; i < def.item_count; ++i) {
+                auto* item = new QListWidgetItem(FromText(def.items[i].label), list);
+                item->setData(Qt::UserRole, def.items[i].value);
             }
             if (list->count() > 0) list->setCurrentRow(0);
             QObject::connect(list, &QListWidget::currentRowChanged, list, [=](int row) {
@@ -462,11 +462,11 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
             break;
         }
         case KIND_LABEL: {
-            auto* label = new QLabel(FromText(spec.label), body);
+            auto* label = new QLabel(FromText(def.label), body);
             label->setTextFormat(Qt::PlainText);
             label->setWordWrap(true);
-            Qt::Alignment horizontal = spec.align == 1   ? Qt::AlignHCenter
-                                       : spec.align == 2 ? Qt::AlignRight
+            Qt::Alignment horizontal = def.align == 1   ? Qt::AlignHCenter
+                                       : def.align == 2 ? Qt::AlignRight
                                                          : Qt::AlignLeft;
             label->setAlignment(horizontal | Qt::AlignVCenter);
             w = label;
@@ -474,26 +474,26 @@ QWidget* CreateControl(const UirControl& spec, ControlState* c, int handle, int 
         }
         case KIND_PROGRESS: {
             auto* bar = new QProgressBar(body);
-            bar->setRange(static_cast<int>(spec.min), static_cast<int>(spec.max));
-            bar->setValue(static_cast<int>(spec.default_value));
+            bar->setRange(static_cast<int>(def.min), static_cast<int>(def.max));
+            bar->setValue(static_cast<int>(def.default_value));
             w = bar;
             break;
         }
         case KIND_GRAPH:
         case KIND_INTENSITY:
         case KIND_CANVAS:
-            w = CreatePlotWidget(spec, handle, serial, body);
+            w = CreatePlotWidget(def, handle, serial, body);
             break;
         default:
             return nullptr;
     }
-    ApplyFont(w, spec);
-    if (spec.dimmed) w->setEnabled(false);
-    w->setGeometry(spec.left, spec.top, spec.width, spec.height);
+    ApplyFont(w, def);
+    if (def.dimmed) w->setEnabled(false);
+    w->setGeometry(def.left, def.top, def.width, def.height);
     c->widget = w;
-    if (spec.kind == KIND_NUMERIC) SetNumeric(c, spec.default_value);
-    if (HasCaption(spec.kind) && spec.label[0])
-        PlaceCaption(c, body, FromText(spec.label), spec.label_left);
+    if (def.kind == KIND_NUMERIC) SetNumeric(c, def.default_value);
+    if (HasCaption(def.kind) && def.label[0])
+        PlaceCaption(c, body, FromText(def.label), def.label_left);
     return w;
 }
 
@@ -683,15 +683,15 @@ int LoadPanel(int parent, const char* file, int resource) {
     if (parent != 0 && !(parent_state = GetPanel(parent))) return UIE_BAD_PANEL;
     int r = ReadUirPanel(file, resource, &loaded_panel);
     if (r < 0) return r;
-    const UirPanel& spec = loaded_panel;
+    const UirPanel& def = loaded_panel;
     bool missing = false;
-    if (spec.callback[0] && !FindCtrlCallback(spec.callback)) {
+    if (def.callback[0] && !FindCtrlCallback(def.callback)) {
         std::fprintf(stderr, "%s: panel %d names the callback \"%s\", which is not registered\n",
-                     file, resource, spec.callback);
+                     file, resource, def.callback);
         missing = true;
     }
-    for (int i = 0; i < spec.control_count; ++i) {
-        const UirControl& c = spec.controls[i];
+    for (int i = 0; i < def.control_count; ++i) {
+        const UirControl& c = def.controls[i];
         if (c.callback[0] && !FindCtrlCallback(c.callback)) {
             std::fprintf(stderr,
                          "%s: panel %d control %d names the callback \"%s\", which is not "
@@ -713,7 +713,7 @@ int LoadPanel(int parent, const char* file, int resource) {
     p.serial = next_serial++;
     p.resource = resource;
     p.parent = parent;
-    p.callback = spec.callback[0] ? FindCtrlCallback(spec.callback) : nullptr;
+    p.callback = def.callback[0] ? FindCtrlCallback(def.callback) : nullptr;
 
     auto* window = new PanelWindow;
     if (parent_state) {
@@ -722,19 +722,19 @@ int LoadPanel(int parent, const char* file, int resource) {
     }
     window->handle = handle;
     window->serial = p.serial;
-    window->setWindowTitle(FromText(spec.title));
+    window->setWindowTitle(FromText(def.title));
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* body = new QWidget(window);
-    body->setFixedSize(spec.width, spec.height);
+    body->setFixedSize(def.width, def.height);
     layout->addWidget(body);
     p.window = window;
     p.body = body;
 
-    for (int i = 0; i < spec.control_count; ++i) {
-        const UirControl& c = spec.controls[i];
+    for (int i = 0; i < def.control_count; ++i) {
+        const UirControl& c = def.controls[i];
         ControlState& s = p.controls[p.control_count++];
         s.number = c.number;
         s.kind = c.kind;
@@ -753,10 +753,10 @@ int LoadMenuBar(int panel, const char* file, int resource) {
     if (!p) return UIE_BAD_PANEL;
     int r = ReadUirMenuBar(file, resource, &loaded_bar);
     if (r < 0) return r;
-    const UirMenuBar& spec = loaded_bar;
+    const UirMenuBar& def = loaded_bar;
     bool missing = false;
-    for (int i = 0; i < spec.item_count; ++i) {
-        const UirMenuItem& it = spec.items[i];
+    for (int i = 0; i < def.item_count; ++i) {
+        const UirMenuItem& it = def.items[i];
         if (it.callback[0] && !FindMenuCallback(it.callback)) {
             std::fprintf(stderr,
                          "%s: menu bar %d item %d names the callback \"%s\", which is not "
@@ -783,14 +783,14 @@ int LoadMenuBar(int panel, const char* file, int resource) {
     b.bar = new QMenuBar(p->window);
     b.bar->setNativeMenuBar(false);
     QMenu* menus[UIR_MAX_MENUS];
-    for (int m = 0; m < spec.menu_count; ++m) {
-        menus[m] = b.bar->addMenu(Literal(FromText(spec.menus[m].label)));
-        if (spec.menus[m].number > 0)
-            b.entries[b.entry_count++] = {spec.menus[m].number, menus[m]->menuAction(), nullptr};
+    for (int m = 0; m < def.menu_count; ++m) {
+        menus[m] = b.bar->addMenu(Literal(FromText(def.menus[m].label)));
+        if (def.menus[m].number > 0)
+            b.entries[b.entry_count++] = {def.menus[m].number, menus[m]->menuAction(), nullptr};
     }
     const int serial = b.serial;
-    for (int i = 0; i < spec.item_count; ++i) {
-        const UirMenuItem& it = spec.items[i];
+    for (int i = 0; i < def.item_count; ++i) {
+        const UirMenuItem& it = def.items[i];
         QMenu* menu = menus[it.menu];
         if (it.separator) {
             menu->addSeparator();

@@ -118,9 +118,9 @@ void RaiseCtrlEvent(int panel, int serial, int control, int event, int data1, in
 int PanelSerial(int panel);
 // The kind of a control (KIND_*), or a negative error.
 int CtrlKind(int panel, int control);
-// Set up a graph, intensity graph or canvas created for `spec`; widget is the
+// Set up a graph, intensity graph or canvas created for `def`; widget is the
 // control's widget, already parented and placed.
-QWidget* CreatePlotWidget(const UirControl& spec, int panel, int serial, QWidget* parent);
+QWidget* CreatePlotWidget(const UirControl& def, int panel, int serial, QWidget* parent);
 // Replots every graph of a window at once (before it is printed).
 void RefreshPlots(QWidget* window);
 // Text from the program: UTF-8 when valid, otherwise Latin-1, so that no byte

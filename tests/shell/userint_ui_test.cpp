@@ -661,12 +661,12 @@ TEST_F(UserInterface, TheProgramsResourceFileLoadsCompletely) {
     int count = ListUirPanels("uldo.uir", numbers, 64);
     ASSERT_GT(count, 0);
     std::set<std::string> ctrl_names, menu_names;
-    static UirPanel spec;
+    static UirPanel def;
     for (int i = 0; i < count; ++i) {
-        ASSERT_EQ(ReadUirPanel("uldo.uir", numbers[i], &spec), 0) << numbers[i];
-        if (spec.callback[0]) ctrl_names.insert(spec.callback);
-        for (int c = 0; c < spec.control_count; ++c)
-            if (spec.controls[c].callback[0]) ctrl_names.insert(spec.controls[c].callback);
+        ASSERT_EQ(ReadUirPanel("uldo.uir", numbers[i], &def), 0) << numbers[i];
+        if (def.callback[0]) ctrl_names.insert(def.callback);
+        for (int c = 0; c < def.control_count; ++c)
+            if (def.controls[c].callback[0]) ctrl_names.insert(def.controls[c].callback);
     }
     static UirMenuBar bar;
     ASSERT_EQ(ReadUirMenuBar("uldo.uir", 1, &bar), 0);
@@ -712,10 +712,10 @@ TEST_F(UserInterface, TheProgramsResourceFileLoadsCompletely) {
         {22, 24, KIND_TEXT, ""},
     };
     for (const Control& c : controls) {
-        ASSERT_EQ(ReadUirPanel("uldo.uir", c.panel, &spec), 0);
+        ASSERT_EQ(ReadUirPanel("uldo.uir", c.panel, &def), 0);
         const UirControl* found = nullptr;
-        for (int i = 0; i < spec.control_count; ++i)
-            if (spec.controls[i].number == c.number) found = &spec.controls[i];
+        for (int i = 0; i < def.control_count; ++i)
+            if (def.controls[i].number == c.number) found = &def.controls[i];
         ASSERT_NE(found, nullptr) << c.panel << "/" << c.number;
         EXPECT_EQ(found->kind, c.kind) << c.panel << "/" << c.number;
         EXPECT_STREQ(found->callback, c.callback) << c.panel << "/" << c.number;
