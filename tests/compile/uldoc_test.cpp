@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "compile/output.h"
+#include "support/run_uldoc.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -20,21 +21,7 @@ namespace {
 const std::string examples = std::string(ULDO_SOURCE_DIR) + "/examples/";
 const std::string mixed = examples + "mixed.json";
 
-struct Outcome {
-    int code;
-    std::string out, err;
-};
-
-std::string Quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string Text(const std::string& path) {
-    std::vector<char> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using Outcome = UldocOutcome;
 
 class Uldoc : public ::testing::Test {
 protected:
@@ -44,17 +31,7 @@ protected:
     std::string Cwd() const { return dir.File("run"); }
     std::string InCwd(const std::string& name) const { return Cwd() + "/" + name; }
 
-    Outcome Start(const std::vector<std::string>& args) {
-        std::string command = "cd " + Quoted(Cwd()) + " && " + Quoted(ULDOC_PATH);
-        for (const std::string& a : args) command += " " + Quoted(a);
-        command += " >" + Quoted(dir.File("out")) + " 2>" + Quoted(dir.File("err")) + " </dev/null";
-        int status = std::system(command.c_str());
-        Outcome r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = Text(dir.File("out"));
-        r.err = Text(dir.File("err"));
-        return r;
-    }
+    Outcome Start(const std::vector<std::string>& args) { return RunUldoc(Cwd(), args, dir.File("uldoc")); }
 
     std::vector<std::string> FilesInCwd() const {
         std::vector<std::string> names;
@@ -148,7 +125,7 @@ TEST_F(Uldoc, CompileWritesTheWaveformFilesAndReportsThem) {
     long size = WfmSize(6000, r.out);
     for (const char* name : {"wave.v1.wfm", "wave_I.v1.wfm", "wave_Q.v1.wfm"}) {
         SCOPED_TRACE(name);
-        std::string bytes = Text(InCwd(name));
+        std::string bytes = FileText(InCwd(name));
         EXPECT_EQ(static_cast<long>(bytes.size()), size);
         EXPECT_EQ(bytes.substr(0, 19), "MAGIC 1000\r\n#530000");
         EXPECT_EQ(bytes[23], 3);  // marker of the first sample
@@ -186,17 +163,17 @@ TEST_F(Uldoc, SetupsInEitherFormGiveTheSameRun) {
     ASSERT_EQ(binary.code, 0) << binary.err;
     EXPECT_TRUE(Has(binary.out, "settings       mode 1, length 400 symbols")) << binary.out;
     EXPECT_EQ(FilesInCwd(), (std::vector<std::string>{"mixed.wfm", "mixed_I.wfm", "mixed_Q.wfm"}));
-    std::string wave = Text(InCwd("mixed.wfm"));
+    std::string wave = FileText(InCwd("mixed.wfm"));
 
     Outcome json = Start({mixed, "--setup", examples + "default.json", "--length", "400"});
     ASSERT_EQ(json.code, 0) << json.err;
     EXPECT_EQ(json.out, binary.out);
-    EXPECT_EQ(Text(InCwd("mixed.wfm")), wave);
+    EXPECT_EQ(FileText(InCwd("mixed.wfm")), wave);
 
     // The effective settings saved and read back compile the same way.
     Outcome save = Start({mixed, "--setup", examples + "default.set", "--length", "400", "--write-setup", "s.json"});
     ASSERT_EQ(save.code, 0) << save.err;
-    EXPECT_TRUE(Has(Text(InCwd("s.json")), "\"compile_length\": 400,"));
+    EXPECT_TRUE(Has(FileText(InCwd("s.json")), "\"compile_length\": 400,"));
     Outcome again = Start({mixed, "--setup", "s.json"});
     EXPECT_EQ(again.out, binary.out);
 }
@@ -210,7 +187,7 @@ TEST_F(Uldoc, ExamplesConvertToTheirCommittedBinaries) {
         EXPECT_EQ(ReadBytes(InCwd(binary)), ReadBytes(examples + binary));
         Outcome to_json = Start({"convert", examples + binary, "back.json"});
         ASSERT_EQ(to_json.code, 0) << to_json.err;
-        EXPECT_EQ(Text(InCwd("back.json")), Text(examples + name + ".json"));
+        EXPECT_EQ(FileText(InCwd("back.json")), FileText(examples + name + ".json"));
     }
 }
 
@@ -251,7 +228,7 @@ TEST_F(Uldoc, CtrlCStopsTheRunCleanly) {
     ASSERT_TRUE(sent) << report;
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_EQ(Text(err_path), "uldoc: cancelled\n");
+    EXPECT_EQ(FileText(err_path), "uldoc: cancelled\n");
     EXPECT_FALSE(Has(report, "peaks"));
 }
 

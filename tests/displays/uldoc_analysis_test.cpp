@@ -8,24 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "support/run_uldoc.h"
 #include "support/tempdir.h"
 
 namespace {
 
-std::string Text(const std::string& path) {
-    std::vector<char> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 TEST(UldocAnalysis, ReportAndImagesWithoutADisplay) {
     TempDir dir;
     std::string table = std::string(ULDO_SOURCE_DIR) + "/examples/mixed.json";
-    std::string command = "cd '" + dir.path().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
-                          ULDOC_PATH + "' '" + table + "' --png plots >out 2>err";
-    int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    std::string out = Text(dir.File("out"));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << out << Text(dir.File("err"));
+    UldocOutcome r = RunUldoc(dir.path().string(), {table, "--png", "plots"}, dir.File("uldoc"),
+                              "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM");
+    const std::string& out = r.out;
+    ASSERT_EQ(r.code, 0) << out << r.err;
     EXPECT_NE(out.find("power table    carrier  frequency MHz | power dBm\n"
                        "                   1    10.000000 |"),
               std::string::npos) << out;
@@ -34,7 +28,7 @@ TEST(UldocAnalysis, ReportAndImagesWithoutADisplay) {
     EXPECT_NE(out.find("CCDF           peak-to-average "), std::string::npos) << out;
     EXPECT_NE(out.find("at or above the average +2 dB "), std::string::npos) << out;
     for (const char* name : {"spectrum.png", "ccdf.png", "iq.png"}) {
-        std::string png = Text(dir.File(std::string("plots/") + name));
+        std::string png = FileText(dir.File(std::string("plots/") + name));
         EXPECT_EQ(png.substr(0, 4), "\x89PNG") << name;
         EXPECT_GT(png.size(), 5000u) << name;
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/run_uldoc.h"
 #include "transfer_fixture.h"
 
 using namespace transfertest;
@@ -16,16 +17,7 @@ namespace {
 
 const std::string kMixed = std::string(ULDO_SOURCE_DIR) + "/examples/mixed.json";
 
-struct Outcome {
-    int code;
-    std::string out, err;
-};
-
-std::string Quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Outcome = UldocOutcome;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -38,13 +30,9 @@ class UldocTransfer : public ::testing::Test {
 protected:
     // Runs uldoc on the example table in the test's directory.
     Outcome Run(const std::string& environment, const std::vector<std::string>& args) {
-        std::string command = "cd " + Quoted(dir.path().string()) + " && " + environment + " " + Quoted(ULDOC_PATH) +
-                              " " + Quoted(kMixed) + " --length 20000";
-        for (const std::string& a : args) command += " " + Quoted(a);
-        command += " >" + Quoted(dir.File("out")) + " 2>" + Quoted(dir.File("err")) + " </dev/null";
-        int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Text(ReadBytes(dir.File("out"))),
-                Text(ReadBytes(dir.File("err")))};
+        std::vector<std::string> all = {kMixed, "--length", "20000"};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunUldoc(dir.path().string(), all, dir.File("uldoc"), environment);
     }
     TempDir dir;
 };
