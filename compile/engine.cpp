@@ -611,6 +611,9 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
                     bbi[m] += ci[m];
                     bbq[m] += cq[m];
                 }
+                // Every GMSK/FSK carrier adds its phasor to the summed display,
+                // as it does to the baseband sums; writing the reference's alone
+                // would drop the carriers before it in the table.
                 for (int m = 0; m < shown; ++m) {
                     phase_i[b0 + m] += I[m];
                     phase_q[b0 + m] += Q[m];

@@ -88,6 +88,11 @@ TEST_F(Engine, MatchesThePerSampleSynthesis) {
              e->Add(MOD_QPSK, 1000e3, 251e3, FILTER_SQRT_RCOS, 9, 0.35f);
              e->Add(MOD_2FSK, 1200e3, 59e3, FILTER_NONE, 1).deviation_hz = 31e3f;
          }},
+        {"GMSK reference after a linear carrier, sum of carriers", 2, 1,
+         [](Engine* e) {
+             e->Add(MOD_QPSK, 1000e3, 251e3, FILTER_SQRT_RCOS, 9, 0.35f).amplitude = 0.6f;
+             e->Add(MOD_GMSK, 300e3, 113e3, FILTER_GAUSS, 5, 0.5f);
+         }},
         {"GMSK reference only", 2, 0,
          [](Engine* e) {
              e->Add(MOD_QPSK, 1000e3, 251e3, FILTER_SQRT_RCOS, 9, 0.35f);

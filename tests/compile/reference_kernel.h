@@ -291,7 +291,7 @@ inline int ReferencePass(int pass, ReferenceRecord* out) {
                     if (corr > kPi) corr -= 2.0 * kPi;
                     out->corr[c] = static_cast<float>(corr);
                 }
-                if (pass == 0) {
+                if (pass == 0) {   // summed display: every GMSK/FSK carrier, as in the engine
                     if (s < DISPLAY_POINTS) {
                         if (all) {
                             out->phase_i[s] += shown_i;
