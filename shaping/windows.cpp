@@ -27,9 +27,9 @@ int SymmetricWindow(double* x, int32_t n, double w0, Weight weight) {
     return 0;
 }
 
-// a0 - a1 cos(theta) + a2 cos(2 theta), the Blackman family.
-int CosineSumWindow(double* x, int32_t n, double a0, double a1, double a2) {
-    double w0 = a0 - a1 * 1.0 + a2 * 1.0;
+// a0 - a1 cos(theta) + a2 cos(2 theta), the Blackman family; w0 is the weight
+// of index 0.
+int CosineSumWindow(double* x, int32_t n, double a0, double a1, double a2, double w0) {
     return SymmetricWindow(x, n, w0, [=](int32_t i) {
         double c = std::cos(2.0 * pi * i / n);
         return a0 - a1 * c + a2 * (2.0 * c * c - 1.0);
@@ -69,12 +69,17 @@ int HamWin(double* x, int32_t n) {
                            [=](int32_t i) { return 0.54 - 0.46 * std::cos(2.0 * pi * i / n); });
 }
 
-int BkmanWin(double* x, int32_t n) { return CosineSumWindow(x, n, 0.42, 0.5, 0.08); }
+// Index 0 gets the sum at theta = 0 as rounded, a tiny negative number rather than 0.
+int BkmanWin(double* x, int32_t n) { return CosineSumWindow(x, n, 0.42, 0.5, 0.08, 0.42 - 0.5 + 0.08); }
 
-int BlkHarrisWin(double* x, int32_t n) { return CosineSumWindow(x, n, 0.42323, 0.49755, 0.07922); }
+// Index 0 gets 0.0049 itself; the rounded sum of the coefficients lies a few ulps above.
+int BlkHarrisWin(double* x, int32_t n) {
+    return CosineSumWindow(x, n, 0.42323, 0.49755, 0.07922, 0.0049);
+}
 
 int ExBkmanWin(double* x, int32_t n) {
-    return CosineSumWindow(x, n, 7938.0 / 18608.0, 9240.0 / 18608.0, 1430.0 / 18608.0);
+    const double a0 = 7938.0 / 18608.0, a1 = 9240.0 / 18608.0, a2 = 1430.0 / 18608.0;
+    return CosineSumWindow(x, n, a0, a1, a2, a0 - a1 + a2);
 }
 
 int FlatTopWin(double* x, int32_t n) {

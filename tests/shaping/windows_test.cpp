@@ -103,6 +103,15 @@ TEST(Windows, IndexZeroAndTheTrianglePeak) {
     ExBkmanWin(x.data(), 101);
     EXPECT_DOUBLE_EQ(x[0], 0.006878761822871851);
 
+    // Exactly 0.0049, not the coefficient sum a few ulps off; the edge taper's
+    // first entry depends on it.
+    x.assign(101, 1.0);
+    BlkHarrisWin(x.data(), 101);
+    EXPECT_EQ(x[0], 0.0049);
+    x.assign(1000, 1.0);
+    MyWindow(x.data(), 1000);
+    EXPECT_EQ(x[0], 0.0049);
+
     x.assign(101, 1.0);
     KsrWin(x.data(), 101, 4.0);
     EXPECT_NEAR(x[0], 1.0 / std::cyl_bessel_i(0.0, 4.0), 1e-15);
