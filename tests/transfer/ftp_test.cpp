@@ -288,6 +288,19 @@ TEST_F(FtpFailures, RepliesInPiecesAndOnSeveralLines) {
                                                          "TYPE I\r\n", "PASV\r\n"}));
 }
 
+// The expected code counts wherever it stands in the reply line.
+TEST_F(FtpFailures, CodeInsideTheReplyText) {
+    ScriptedPeer peer({{"", {"service ready (220)\r\n"}},
+                       {"USER anonymous\r\n", {"230 no password needed; reply 1331 for the client\r\n"}},
+                       {"PASS lupin\r\n", {"ok, logged in: 2301\r\n"}}});
+    globals.ftp_port = peer.port();
+    int control = 0;
+    EXPECT_EQ(FTPConnect(&control), 1) << ::testing::PrintToString(Statuses());
+    EXPECT_EQ(Statuses(), kLogin);
+    EXPECT_EQ(DisconnectFromTCPServer(control), 0);
+    EXPECT_EQ(peer.Commands(), (std::vector<std::string>{"USER anonymous\r\n", "PASS lupin\r\n"}));
+}
+
 TEST_F(FtpFailures, ReplyWithTheWrongCode) {
     ScriptedPeer peer({{"", {"220 ready\r\n"}}, {"USER anonymous\r\n", {"530 no anonymous here\r\n"}}});
     globals.ftp_port = peer.port();
