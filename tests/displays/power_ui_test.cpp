@@ -17,7 +17,10 @@
 #include "shell/hooks.h"
 #include "shell/panels.h"
 #include "shell/uldo.h"
+#include "shell/qcustomplot_ui.h"
 #include "shell/userint.h"
+#include "shell/userint_ui.h"
+#include "shaping/filters.h"
 #include "support/scripted_popups.h"
 #include "support/ui_app.h"
 #include "support/tempdir.h"
@@ -107,6 +110,30 @@ TEST_F(Analysis, CompileShowsPowerSpectrumAndPeaks) {
     EXPECT_EQ(x, 2048);
     EXPECT_EQ(y, FFT_Array[2048]);
     EXPECT_GT(y, spectrum_top - 10.0);
+
+    // The plan of the reference, control by control.
+    const Carrier& ref = signals[0];
+    const struct {
+        int control;
+        double value;
+    } plan[] = {
+        {ANALYSIS_FREQUENCY, ref.frequency_hz / 1e6}, {ANALYSIS_SYMBOL_RATE, ref.symbol_rate / 1e6},
+        {ANALYSIS_CLOCK, record_clock / 1e6},         {ANALYSIS_FILTER_PARAM, ref.filter_param},
+        {ANALYSIS_SYMBOLS, double(symbols_in_record[0])}, {ANALYSIS_SAMPLES, double(numpoints)},
+    };
+    for (const auto& p : plan) EXPECT_NEAR(Numeric(handle5, p.control), p.value, 1e-9) << p.control;
+    auto* pulse = qobject_cast<QCustomPlot*>(CtrlWidget(handle5, ANALYSIS_PULSE));
+    ASSERT_TRUE(pulse && pulse->graphCount() == 1);
+    EXPECT_EQ(pulse->graph(0)->dataCount(), PulseEntries(ref.filter_length));
+    GetGraphCursor(handle5, ANALYSIS_PULSE, 1, &x, &y);
+    EXPECT_EQ(x, 0.0);
+    EXPECT_EQ(y, 0.0);
+    // 150 dB below the highest line, the DC bin included in the plot.
+    auto* spectrum = qobject_cast<QCustomPlot*>(CtrlWidget(handle5, ANALYSIS_SPECTRUM));
+    ASSERT_TRUE(spectrum && spectrum->graphCount() == 1);
+    EXPECT_EQ(spectrum->graph(0)->dataCount(), SPECTRUM_BINS);
+    EXPECT_DOUBLE_EQ(spectrum->yAxis->range().lower, spectrum_top - 150.0);
+    EXPECT_DOUBLE_EQ(spectrum->yAxis->range().upper, spectrum_top);
 
     // Without the RF pass the readout stays at 0.
     globals.output_rf = 0;
