@@ -24,15 +24,8 @@ protected:
         handle5 = LoadPanel(0, "uldo.uir", PANEL_ANALYSIS);
         SetQpskCarrier(0, 10e6f, 1e6f);
         signals[1].frequency_hz = -1.0f;
-        globals.compile_mode = 0;
-        globals.compile_length = 4000;
-        globals.sample_clock = 4.0f;
-        globals.max_record_length = 1000000;
-        globals.record_granularity = 1;
-        globals.instrument_type = 0;
-        globals.output_destination = 1;
-        globals.output_rf = globals.output_baseband_i = globals.output_baseband_q = 1;
-        globals.reference_carrier = 1;
+        SetSmallCompileSettings();
+        globals.output_baseband_i = globals.output_baseband_q = 1;
         globals.carrier_count = 1;
         SetField(globals.waveform_dir, dir.path().string());
         numpoints = 0;

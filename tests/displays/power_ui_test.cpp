@@ -48,16 +48,7 @@ protected:
         g.filter_type = FILTER_GAUSS;
         g.filter_param = 0.3f;
         signals[2].frequency_hz = -1.0f;
-        globals.compile_mode = 0;
-        globals.compile_length = 4000;
-        globals.sample_clock = 4.0f;
-        globals.max_record_length = 1000000;
-        globals.record_granularity = 1;
-        globals.instrument_type = 0;
-        globals.output_destination = 1;
-        globals.output_rf = 1;
-        globals.output_baseband_i = globals.output_baseband_q = 0;
-        globals.reference_carrier = 1;
+        SetSmallCompileSettings();
         globals.carrier_count = 2;
         SetField(globals.waveform_dir, dir.path().string());
         numpoints = 0;

@@ -8,14 +8,10 @@
 #include "shell/hooks.h"
 #include "shell/jsonforms.h"
 #include "shell/recordfiles.h"
+#include "support/message_log.h"
 #include "support/tempdir.h"
 
 namespace {
-
-std::vector<std::string> messages;
-void RecordMessage(const char* title, const char* text) {
-    messages.push_back(std::string(title) + "|" + text);
-}
 
 class FileForms : public ::testing::Test {
 protected:

@@ -43,3 +43,18 @@ inline void SetQpskCarrier(int i, float frequency_hz, float symbol_rate) {
     c.prbs_seed_i = c.prbs_seed_q = 0xFEDCBA98u;
     c.prbs_iq_equal = 1;
 }
+
+// A short record for GUI compiles: 4000 samples in compile mode 0 at four times
+// the highest carrier frequency, WFM files, the RF pass, reference carrier 1.
+inline void SetSmallCompileSettings() {
+    globals.compile_mode = 0;
+    globals.compile_length = 4000;
+    globals.sample_clock = 4.0f;
+    globals.max_record_length = 1000000;
+    globals.record_granularity = 1;
+    globals.instrument_type = 0;
+    globals.output_destination = 1;
+    globals.output_rf = 1;
+    globals.output_baseband_i = globals.output_baseband_q = 0;
+    globals.reference_carrier = 1;
+}
