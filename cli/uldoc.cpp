@@ -115,9 +115,8 @@ void InstallHooks() {
 
 FileSink file_sinks[4];
 int (*file_end)(OutputSink*) = nullptr;
-void (*file_abort)(OutputSink*) = nullptr;
 int pass_written[4];
-const char* removed_path = nullptr;   // the file of a pass that did not complete
+const FileSink* unfinished = nullptr;   // the file of a pass that did not complete
 
 int PassOf(OutputSink* sink) {
     for (int p = 1; p <= 3; ++p)
@@ -125,23 +124,33 @@ int PassOf(OutputSink* sink) {
     return 0;
 }
 
-// A file that was not completed is removed: a cut waveform would load on an
-// instrument as if it were whole.
+// The file sink renames a pass's file into place only when it completes; a
+// failed or cancelled pass leaves what stood at the path untouched.
 int EndAndKeep(OutputSink* sink) {
     int result = file_end(sink);
-    if (result == 0) {
-        pass_written[PassOf(sink)] = 1;
-    } else {
-        removed_path = reinterpret_cast<FileSink*>(sink)->path;
-        std::remove(removed_path);
-    }
+    if (result == 0) pass_written[PassOf(sink)] = 1;
+    else unfinished = reinterpret_cast<FileSink*>(sink);
     return result;
 }
 
-void AbortAndRemove(OutputSink* sink) {
+void (*file_abort)(OutputSink*) = nullptr;
+
+void AbortAndKeep(OutputSink* sink) {
     file_abort(sink);
-    removed_path = reinterpret_cast<FileSink*>(sink)->path;
-    std::remove(removed_path);
+    unfinished = reinterpret_cast<FileSink*>(sink);
+}
+
+// What became of the output of a pass that did not complete.
+void TellUnfinished(const char* what) {
+    if (!unfinished) {
+        std::fprintf(stderr, "uldoc: %s\n", what);
+        return;
+    }
+    if (unfinished->file.direct)
+        std::fprintf(stderr, "uldoc: %s; the output to %s is incomplete\n", what, unfinished->path);
+    else
+        std::fprintf(stderr, "uldoc: %s; %s was not written (a file there before is left as it was)\n", what,
+                     unfinished->path);
 }
 
 bool SameFile(const char* a, const char* b) {
@@ -329,7 +338,7 @@ int Compile(const UldocOptions* o) {
             file_end = file_sinks[p].sink.end_pass;
             file_abort = file_sinks[p].sink.abort_pass;
             file_sinks[p].sink.end_pass = EndAndKeep;
-            file_sinks[p].sink.abort_pass = AbortAndRemove;
+            file_sinks[p].sink.abort_pass = AbortAndKeep;
             targets.sink[p] = &file_sinks[p].sink;
         }
     } else if (o->output) {
@@ -352,12 +361,12 @@ int Compile(const UldocOptions* o) {
         result = COMPILE_FAILED;
     if (result == COMPILE_CANCELLED) {
         std::fflush(stdout);
-        if (removed_path) std::fprintf(stderr, "uldoc: cancelled; the incomplete %s was removed\n", removed_path);
-        else std::fprintf(stderr, "uldoc: cancelled\n");
+        TellUnfinished("cancelled");
         return EXIT_CANCELLED;
     }
     if (result != COMPILE_DONE) {
-        if (removed_path) std::fprintf(stderr, "uldoc: the incomplete %s was removed\n", removed_path);
+        std::fflush(stdout);
+        if (unfinished) TellUnfinished("the compile failed");
         return EXIT_REFUSED;
     }
 
@@ -389,7 +398,12 @@ int Compile(const UldocOptions* o) {
     std::fputs(AnalysisReportText().c_str(), stdout);
     if (o->png_dir) {
         std::fflush(stdout);
+#if ULDOC_PNG
         if (SaveAnalysisImages(o->png_dir) != 0) return EXIT_REFUSED;
+#else
+        std::fprintf(stderr, "uldoc: --png was not built into this uldoc (configure with -DULDO_CLI_PNG=ON)\n");
+        return EXIT_REFUSED;
+#endif
         std::printf("images         %s/spectrum.png, ccdf.png, iq.png\n", o->png_dir);
     }
     return 0;

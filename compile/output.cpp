@@ -65,14 +65,17 @@ const char* const text_separators[4] = {"\n", "\r\n", ",", "\t"};
 
 // --- file sink --------------------------------------------------------------
 
+void ReportFileProblem(const char* what, const FileSink* f) {
+    char first[64];
+    std::snprintf(first, sizeof first, "%s (%d)", what, f->error_number);
+    std::string text = std::string(first) + "\n" + f->file.problem;
+    ReportMessage("", text.c_str());
+}
+
 int FileBegin(OutputSink* sink) {
     auto* f = reinterpret_cast<FileSink*>(sink);
-    f->write_failed = 0;
-    f->file = f->path_too_long || !f->path[0] ? nullptr : std::fopen(f->path, "wb");
-    if (!f->file) {
-        char text[64];
-        std::snprintf(text, sizeof text, "File Opening Error (%d)", f->error_number);
-        ReportMessage("", text);
+    if (OpenSafeFile(&f->file, f->path) != 0) {
+        ReportFileProblem("File Opening Error", f);
         return -1;
     }
     return 0;
@@ -80,33 +83,19 @@ int FileBegin(OutputSink* sink) {
 
 int FileWrite(OutputSink* sink, const void* bytes, long count, int) {
     auto* f = reinterpret_cast<FileSink*>(sink);
-    if (!f->file || std::fwrite(bytes, 1, static_cast<std::size_t>(count), f->file) !=
-                        static_cast<std::size_t>(count)) {
-        f->write_failed = 1;
-        return -1;
-    }
-    return 0;
+    return WriteSafeFile(&f->file, bytes, count) == 0 ? 0 : -1;
 }
 
 int FileEnd(OutputSink* sink) {
     auto* f = reinterpret_cast<FileSink*>(sink);
-    int failed = f->write_failed || !f->file;
-    if (f->file && std::fclose(f->file) != 0) failed = 1;
-    f->file = nullptr;
-    if (failed) {
-        char text[64];
-        std::snprintf(text, sizeof text, "File Writing Error (%d)", f->error_number);
-        ReportMessage("", text);
+    if (CommitSafeFile(&f->file) != 0) {
+        ReportFileProblem("File Writing Error", f);
         return -1;
     }
     return 0;
 }
 
-void FileAbort(OutputSink* sink) {
-    auto* f = reinterpret_cast<FileSink*>(sink);
-    if (f->file) std::fclose(f->file);
-    f->file = nullptr;
-}
+void FileAbort(OutputSink* sink) { DiscardSafeFile(&reinterpret_cast<FileSink*>(sink)->file); }
 
 // --- memory sink ------------------------------------------------------------
 
@@ -142,9 +131,11 @@ int Refuse(const char* text) {
 void InitFileSink(FileSink* f, const char* path, int destination) {
     f->sink = {FileBegin, FileWrite, FileEnd, FileAbort};
     f->error_number = destination == 2 ? 13 : 14;
-    f->path_too_long = !SetField(f->path, path ? path : "");
-    f->write_failed = 0;
-    f->file = nullptr;
+    // A path that does not fit is kept empty: a cut one would name another file.
+    if (!SetField(f->path, path ? path : "")) f->path[0] = 0;
+    f->file.fd = -1;
+    f->file.temp[0] = 0;
+    f->file.error = 0;
 }
 
 void InitMemorySink(MemorySink* m) {
@@ -421,7 +412,12 @@ int EndOutput() {
         Emit(trailer, trailer_length, DABend);
     }
     o.active = 0;
-    int result = o.failed || o.encoded != o.numpoints ? -1 : 0;
+    if (o.encoded != o.numpoints) {
+        // A short record is not a waveform: it must not take the place of one.
+        if (o.sink->abort_pass) o.sink->abort_pass(o.sink);
+        return -1;
+    }
+    int result = o.failed ? -1 : 0;
     if (o.sink->end_pass && o.sink->end_pass(o.sink) != 0) result = -1;
     return result;
 }

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/safefile.h"
+
 // ---------------------------------------------------------------------------
 // Sinks. A sink receives the stream as chunks; each chunk carries the GPIB end
 // mode its bytes are sent with (file and network sinks ignore it). begin_pass,
@@ -35,16 +37,18 @@ struct OutputSink {
 };
 
 // Waveform file. The error number of its messages is 14 for a native-format
-// file and 13 for a GPIB-format file. The file is created ("wb") by begin_pass;
-// failure: "File Opening Error (14)" / "(13)", empty title. A write or close
-// error makes end_pass fail with "File Writing Error (14)" / "(13)".
+// file and 13 for a GPIB-format file. begin_pass starts the file (failure:
+// "File Opening Error (14)" / "(13)", empty title, with the path and the
+// reason on a second line); a write error makes end_pass fail with
+// "File Writing Error (14)" / "(13)" and the same second line. The bytes go
+// to a temporary file that end_pass renames into place (shell/safefile.h):
+// a failed or cancelled pass leaves whatever stood at the path as it was.
+// Devices and pipes are written in place.
 struct FileSink {
     OutputSink sink;
     char path[4096];
     int error_number;
-    int path_too_long;
-    int write_failed;
-    std::FILE* file;
+    SafeFile file;
 };
 // destination: 1 native-format file, 2 GPIB-format file.
 void InitFileSink(FileSink* file_sink, const char* path, int destination);

@@ -24,19 +24,6 @@ void ReadUpTo(FILE* f, void* into, std::size_t size) {
     (void)got;
 }
 
-bool WriteAll(int fd, const char* data, long size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, static_cast<std::size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 // fopen happily opens a directory for reading; count that as a failure to open.
 FILE* OpenForReading(const char* path) {
     FILE* f = std::fopen(path, "rb");
@@ -71,25 +58,6 @@ int ReadTableFile(const char* path, int first) {
 
     int file_carriers = CountCarriers(incoming.data(), whole);
     return file_carriers > room ? file_carriers - room : 0;
-}
-
-int WriteFileAtomically(const char* path, const void* data, long size) {
-    if (!path || !*path) return -1;
-    std::string target(path);
-    // Same directory as the target so that the rename stays on one file system.
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return -1;
-    }
-    if (fd < 0) return -1;
-    bool ok = WriteAll(fd, static_cast<const char*>(data), size) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), target.c_str()) == 0) return 0;
-    ::unlink(temp.c_str());
-    return -1;
 }
 
 int WriteTableFile(const char* path) {

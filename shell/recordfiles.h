@@ -1,9 +1,10 @@
 // Carrier-table ("*.kvt") and settings ("globals.set", "*.set") files: raw
 // little-endian images of the records. Reads fill what the file holds and leave
-// the rest of the target as it was; writes go through a temporary file that is
-// renamed over the target, so a failed write never destroys the previous file.
+// the rest of the target as it was; writes go through WriteFileAtomically
+// (shell/safefile.h), so a failed write never destroys the previous file.
 #pragma once
 
+#include "shell/safefile.h"
 #include "shell/uldo.h"
 
 constexpr int TABLE_FORMAT_SIZE = 10;
@@ -29,7 +30,3 @@ int WriteTableFile(const char* path);
 int ReadSettingsFile(const char* path, GlobalSettings* settings);
 // Writes the 1408-byte image; 0 on success, -1 on failure (old file kept).
 int WriteSettingsFile(const char* path, const GlobalSettings* settings);
-
-// Writes `size` bytes to `path` through a temporary file in the same directory
-// and a rename. 0 on success, -1 on failure.
-int WriteFileAtomically(const char* path, const void* data, long size);

@@ -303,22 +303,57 @@ TEST_F(Output, IncompleteAndCancelledPasses) {
     EXPECT_EQ(EndOutput(), 0);
 }
 
+std::string ReadText(const std::string& path) {
+    std::vector<char> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A pass that fails or is cancelled never replaces what stood at its path.
+TEST_F(Output, UnfinishedPassKeepsThePreviousFile) {
+    const std::string path = dir.File("wave.wfm");
+    WriteBytes(path, "previous", 8);
+    FileSink file;
+    InitFileSink(&file, path.c_str(), 1);
+    ASSERT_EQ(BeginOutput(1, 0, 1, 1000, CLOCK, 1.0f, 1.0f, "", &file.sink), 0);
+    for (int s = 0; s < 900; ++s) EncodeSample(s, 0.5f, 0);
+    AbortOutput();
+    EXPECT_EQ(ReadText(path), "previous");
+    ASSERT_EQ(BeginOutput(1, 0, 1, 1000, CLOCK, 1.0f, 1.0f, "", &file.sink), 0);
+    for (int s = 0; s < 900; ++s) EncodeSample(s, 0.5f, 0);
+    EXPECT_EQ(EndOutput(), -1);  // samples missing
+    EXPECT_EQ(ReadText(path), "previous");
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.is_regular_file();
+    EXPECT_EQ(entries, 1);
+
+    // A device takes the bytes directly, and a failed write leaves it alone.
+    messages.clear();
+    InitFileSink(&file, "/dev/full", 1);
+    ASSERT_EQ(BeginOutput(1, 0, 1, 100000, CLOCK, 1.0f, 1.0f, "", &file.sink), 0);
+    for (int s = 0; s < 100000; ++s) EncodeSample(s, 0.5f, 0);
+    EXPECT_EQ(EndOutput(), -1);
+    EXPECT_EQ(messages, std::vector<std::string>{"|File Writing Error (14)\n/dev/full: No space left on device"});
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
+
 TEST_F(Output, RefusedPasses) {
     struct Case {
         const char* path;  // under the test directory
         int destination;
         const char* message;
+        const char* reason;
     } cases[] = {
-        {"missing/wave.wfm", 1, "|File Opening Error (14)"},
-        {"missing/wave.gpi", 2, "|File Opening Error (13)"},
-        {"", 1, "|File Opening Error (14)"},  // the directory itself
+        {"missing/wave.wfm", 1, "|File Opening Error (14)", "No such file or directory"},
+        {"missing/wave.gpi", 2, "|File Opening Error (13)", "No such file or directory"},
+        {"", 1, "|File Opening Error (14)", "Is a directory"},  // the directory itself
     };
     for (const Case& c : cases) {
         messages.clear();
         FileSink file;
         InitFileSink(&file, dir.File(c.path).c_str(), c.destination);
         EXPECT_EQ(BeginOutput(1, 0, c.destination, 10, CLOCK, 1.0f, 1.0f, "", &file.sink), -1);
-        EXPECT_EQ(messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(messages, std::vector<std::string>{std::string(c.message) + "\n" + dir.File(c.path) + ": " +
+                                                     c.reason});
         EXPECT_EQ(EncodeSample(0, 0.0f, 0), -1);
     }
     messages.clear();
