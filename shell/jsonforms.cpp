@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <string>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "shell/hooks.h"
@@ -433,10 +435,47 @@ constexpr int SETTINGS_FIELD_COUNT = static_cast<int>(std::size(settings_fields)
 
 std::string Indexed(const char* array, std::size_t i) { return std::string(array) + "[" + std::to_string(i) + "]"; }
 
+// Where the parser is: the key or element index at each open level, so that
+// a number the parser cannot hold (1e400) is reported at its field.
+struct ParsePlace {
+    bool array;
+    long index;
+    std::string key;
+};
+
+// The innermost array is at the element after its last one read.
+std::string PlaceText(const std::vector<ParsePlace>& places) {
+    std::string text;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const ParsePlace& p = places[i];
+        if (p.array) text += "[" + std::to_string(i + 1 == places.size() ? p.index + 1 : p.index) + "]";
+        else if (!p.key.empty()) text += (text.empty() ? "" : ".") + p.key;
+    }
+    return text;
+}
+
 ordered_json ParseText(const std::string& text) {
+    std::vector<ParsePlace> places;
+    auto track = [&places](int, nlohmann::detail::parse_event_t event, ordered_json& parsed) {
+        using E = nlohmann::detail::parse_event_t;
+        if ((event == E::object_start || event == E::array_start || event == E::value) && !places.empty() &&
+            places.back().array)
+            ++places.back().index;
+        if (event == E::object_start) places.push_back({false, -1, {}});
+        else if (event == E::array_start) places.push_back({true, -1, {}});
+        else if ((event == E::object_end || event == E::array_end) && !places.empty()) places.pop_back();
+        else if (event == E::key && !places.empty()) places.back().key = parsed.get<std::string>();
+        return true;
+    };
     try {
-        return ordered_json::parse(text);
-    } catch (const nlohmann::json::parse_error& e) {
+        return ordered_json::parse(text, track);
+    } catch (const nlohmann::json::out_of_range& e) {
+        // The number of a field beyond what a double holds.
+        std::string what = e.what();
+        std::size_t open = what.find('\''), close = what.rfind('\'');
+        std::string number = open != std::string::npos && close > open ? what.substr(open + 1, close - open - 1) : "";
+        Fail(PlaceText(places), (number.empty() ? "a number" : number) + " is out of range");
+    } catch (const nlohmann::json::exception& e) {
         std::string what = e.what();
         std::size_t at = what.find("] ");
         throw JsonError{at == std::string::npos ? what : what.substr(at + 2)};

@@ -7,6 +7,7 @@ ULDO_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   python3-pyftpdlib vsftpd
+  clang libclang-rt-14-dev   # fuzz targets: libFuzzer and the sanitizer runtimes of Debian's clang
 )
 
 uldo_install_deps() {

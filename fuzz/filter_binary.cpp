@@ -1,0 +1,2 @@
+#define FILTER_TEXT 0
+#include "fuzz/filter.inc"

@@ -1,0 +1,2 @@
+#define FILTER_TEXT 1
+#include "fuzz/filter.inc"

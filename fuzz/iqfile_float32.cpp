@@ -1,0 +1,2 @@
+#define IQ_ENCODING 1
+#include "fuzz/iqfile.inc"

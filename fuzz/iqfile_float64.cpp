@@ -1,0 +1,2 @@
+#define IQ_ENCODING 2
+#include "fuzz/iqfile.inc"

@@ -1,0 +1,2 @@
+#define IQ_ENCODING 0
+#include "fuzz/iqfile.inc"
