@@ -16,6 +16,7 @@
 #include "modulation/mapper.h"
 #include "shaping/filters.h"
 #include "shaping/windows.h"
+#include "shell/codes.h"
 #include "shell/hooks.h"
 
 int32_t numpoints;
@@ -78,6 +79,7 @@ struct CarrierRun {
     int64_t cycles;     // carrier cycles mod N
     int64_t symbols;    // S
     std::vector<float> table_i, table_q, table_s;   // I, offset Q, quarter-rate sine
+    std::vector<double> table_fm;                   // GMSK / FSK frequency pulse
     std::vector<float> capture_i, capture_q, capture_qo, capture_s;
     // Per pass.
     int offset_q;       // Q lags by half a symbol
@@ -110,7 +112,7 @@ int store_has[4];
 int store_valid = 0;
 
 std::vector<float> segment_comp, segment_bbi, segment_bbq;
-std::vector<float> fm_pulse;
+std::vector<double> fm_pulse;
 
 int Refuse(const char* format, ...) {
     char text[300];
@@ -120,6 +122,34 @@ int Refuse(const char* format, ...) {
     va_end(args);
     ReportMessage("COMPILATION ERROR", text);
     return -1;
+}
+
+// A GMSK or FSK carrier keeps, during a run of equal symbols, the mean
+// frequency of its pulse summed over whole symbols: the pulse area in
+// symbols times the set deviation. Pulses that are not one symbol in area
+// (a plain Gaussian, a wide EDGE pulse) change the deviation; say so.
+void WarnSteadyDeviation(int c) {
+    const Carrier& rec = signals[c];
+    if (rec.filter_type == FILTER_NONE) return;
+    const int entries = PulseEntries(rec.filter_length);
+    double area = 0.0;
+    for (int j = 0; j < entries; ++j) area += FIR[c][j];
+    const double gain = area / POINTS_PER_SYMBOL;
+    if (std::fabs(gain - 1.0) <= 0.01 || !std::isfinite(gain)) return;
+    char text[300];
+    if (rec.modulation == MOD_GMSK) {
+        std::snprintf(text, sizeof text,
+                      "Carrier %d: with its %s pulse the GMSK modulation index is %.3f, not 0.5 "
+                      "(%.1f %% of the nominal deviation); GMSK is \"GAUSSIAN-2\".",
+                      c + 1, FilterDisplayName(rec.filter_type), 0.5 * gain, 100.0 * gain);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "Carrier %d: with its %s pulse the steady deviation is %.2f kHz, %.1f %% of the set "
+                      "%.2f kHz; GFSK is \"GAUSSIAN-2\".",
+                      c + 1, FilterDisplayName(rec.filter_type), gain * rec.deviation_hz / 1000.0,
+                      100.0 * gain, rec.deviation_hz / 1000.0);
+    }
+    ReportMessage("COMPILATION WARNING", text);
 }
 
 int64_t SegmentLength() { return static_cast<int64_t>(block_samples) * segment_blocks; }
@@ -153,7 +183,14 @@ void BuildKernels() {
         cr.table_i.clear();
         cr.table_q.clear();
         cr.table_s.clear();
+        cr.table_fm.clear();
         if (!cr.filtered) continue;
+        if (cr.kind == KIND_FM) {
+            cr.table_fm.resize(static_cast<size_t>(SHAPE_ROWS) * 3 * cr.lanes);
+            BuildShapeTableFm(FIR[c], PulseEntries(cr.taps), PulseCentre(cr.taps) + 50 * ((cr.taps - 1) / 2),
+                              cr.taps, cr.lanes, cr.table_fm.data());
+            continue;
+        }
 
         const int L = cr.taps, lanes = cr.lanes;
         const int entries = PulseEntries(L);
@@ -664,11 +701,11 @@ int PrepareSegment(int pass, int first, int last, int64_t s0, int64_t s1, int bu
 
         const SymbolWindow& w = cr.win[buf];
         if (static_cast<int>(fm_pulse.size()) < count) fm_pulse.resize(count);
-        float* I = fm_pulse.data();
+        double* I = fm_pulse.data();
         if (cr.filtered) {
-            ShapeRun run{cr.table_i.data(), cr.table_i.data(), w.i.data(), w.q.data(), w.first,
+            ShapeRun run{nullptr, nullptr, w.i.data(), w.q.data(), w.first,
                          cr.lanes, numpoints, cr.symbols, s0, count};
-            ShapeI(run, I);
+            ShapeFm(run, cr.table_fm.data(), I);
         } else {
             int64_t n;
             SymbolPosition(s0, cr.symbols, &n, &r);
@@ -686,7 +723,7 @@ int PrepareSegment(int pass, int first, int last, int64_t s0, int64_t s1, int bu
         const double step = cr.fm_step, turn = cr.fm_turn, radians = cr.fm_radians;
         for (int m = 0; m < count; ++m) {
             raw += I[m];
-            x += static_cast<double>(I[m]) * step;
+            x += I[m] * step;
             if (x >= turn || x < 0.0) x -= turn * std::floor(x / turn);
             if (psi) psi[m] = x * radians;
         }
@@ -986,6 +1023,9 @@ int PlanRecord() {
             return Refuse("Carrier %d: its frequency or symbol rate is not a finite number.", i + 1);
         f_max = std::max(f_max, static_cast<double>(c.frequency_hz));
     }
+    // A code outside its table would compile into silence.
+    const std::string code_problem = CarrierCodeProblem(signals, count);
+    if (!code_problem.empty()) return Refuse("%s", code_problem.c_str());
     if (!(f_max > 0.0))
         return Refuse("The highest carrier frequency is 0 Hz: there is no sample clock to plan the record with.");
     const double R = globals.sample_clock;
@@ -1090,6 +1130,7 @@ int DesignFilters() {
                           MAX_FILTER_LENGTH, c.filter_length);
         if (BuildFilter(i) == -1) return -1;
         ApplyWindow(i, c.filter_length);
+        if (kind == KIND_FM) WarnSteadyDeviation(i);
     }
     return 0;
 }

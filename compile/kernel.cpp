@@ -273,6 +273,46 @@ void BuildShapeTable(const double* pulse, int entries, int first_entry, int taps
     }
 }
 
+void BuildShapeTableFm(const double* pulse, int entries, int first_entry, int taps, int lanes, double* table) {
+    auto at = [&](long j) { return j >= 0 && j < entries ? pulse[j] : 0.0; };
+    for (int j0 = 0; j0 < SHAPE_ROWS; ++j0) {
+        double* c2 = table + static_cast<long>(j0) * 3 * lanes;
+        double* c1 = c2 + lanes;
+        double* c0 = c1 + lanes;
+        for (int k = 0; k < lanes; ++k) {
+            long j = static_cast<long>(first_entry) - 50L * k + j0;
+            double fm = k < taps ? at(j - 1) : 0.0, f0 = k < taps ? at(j) : 0.0, fp = k < taps ? at(j + 1) : 0.0;
+            c2[k] = (fp + fm) / 2.0 - f0;
+            c1[k] = (fp - fm) / 2.0;
+            c0[k] = f0;
+        }
+    }
+}
+
+void ShapeFm(const ShapeRun& run, const double* table, double* out) {
+    SymbolClock clock(run.numpoints, run.symbols, run.s0);
+    const int lanes = run.lanes;
+    const long row = 3L * lanes;
+    for (int m = 0; m < run.count; ++m) {
+        const int64_t up = 2 * clock.rem > clock.N;
+        const double t = static_cast<double>(clock.rem - up * clock.N) / static_cast<double>(clock.N);
+        const double* c2 = table + (clock.q + up) * row;
+        const double* c1 = c2 + lanes;
+        const double* c0 = c1 + lanes;
+        const float* x = run.sym_i + (clock.n - run.first);
+        // Four partial sums in a fixed order.
+        double a[4] = {0.0, 0.0, 0.0, 0.0};
+        for (int k = 0; k < lanes; k += 4) {
+            for (int l = 0; l < 4; ++l) {
+                const double h = (c2[k + l] * t + c1[k + l]) * t + c0[k + l];
+                a[l] += static_cast<double>(x[k + l]) * h;
+            }
+        }
+        out[m] = (a[0] + a[1]) + (a[2] + a[3]);
+        clock.Next();
+    }
+}
+
 void ShapeIQ(const ShapeRun& run, float* out_i, float* out_q) {
     const Paths& p = ChosenPaths();
     (run.table_q == run.table_i ? p.iq_one : p.iq_two)(run, out_i, out_q);

@@ -43,6 +43,14 @@ void ShapeIQ(const ShapeRun& run, float* out_i, float* out_q);
 // The I channel only.
 void ShapeI(const ShapeRun& run, float* out_i);
 
+// The frequency pulse of a GMSK or FSK carrier, whose running sum is the
+// phase: the same interpolation in double precision (table of SHAPE_ROWS rows
+// of three lines of `lanes` doubles, as BuildShapeTable), so that the phase
+// does not drift however long the record.
+void BuildShapeTableFm(const double* pulse, int entries, int first_entry, int taps, int lanes, double* table);
+// out[m] = sum_k sym_i[n + k] h(k) in double; run.table_i is not read.
+void ShapeFm(const ShapeRun& run, const double* table, double* out);
+
 // cos and sin of the carrier phase 2 pi ((F s) mod N) / N + phase0 + ramp s / N
 // for s = s0 .. s0 + count - 1, F already reduced mod N. Exact phases are taken
 // at every multiple of ROTATOR_ANCHOR samples and advanced in between, so the

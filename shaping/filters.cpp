@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "shaping/windows.h"
 #include "shell/hooks.h"
@@ -142,6 +143,49 @@ void WritePulseFile(const double* row, int32_t M) {
 void CompileError(const std::string& text) { ReportMessage("COMPILATION ERROR", text.c_str()); }
 
 }  // namespace
+
+int32_t GaussMinLength(int32_t type, float bt) {
+    if (!IsGaussian(type) || !(bt > 0.0f) || !std::isfinite(bt)) return 0;
+    const float sps = 50.0f;
+    const int32_t k = type == FILTER_GAUSS2 ? static_cast<int32_t>(sps / 2.0) : 0;
+    // Half-width of the surviving entries, 25 L - 125, at the longest filter.
+    const int32_t widest = 25 * MAX_FILTER_LENGTH - 125;
+    const double sigma = 0.31 * sps / bt / (2.0 * std::sqrt(2.0 * std::log(2.0)));
+    // Within 3 sigma lies only 99.7 % of a Gaussian.
+    if (3.0 * sigma > widest + k) return 0;
+    // Entries e(t) of the design before normalisation (symmetric in t), out to
+    // where the Gaussian is far below float resolution.
+    const int32_t end = widest + k + static_cast<int32_t>(std::ceil(14.0 * sigma)) + 1;
+    std::vector<double> g(static_cast<size_t>(end + k + 1)), e(static_cast<size_t>(end + 1));
+    for (int32_t t = 0; t <= end + k; ++t) g[t] = Gauss(static_cast<float>(t), sps, bt);
+    for (int32_t t = 0; t <= end; ++t) {
+        double sum = 0.0;
+        for (int32_t j = -k; j <= k; ++j) sum += g[std::abs(t + j)];
+        e[t] = sum;
+    }
+    // area[w]: sum of the entries |t| <= w.
+    std::vector<double> area(static_cast<size_t>(end + 1));
+    area[0] = e[0];
+    for (int32_t t = 1; t <= end; ++t) area[t] = area[t - 1] + 2.0 * e[t];
+    auto norm = [&](int32_t w) {
+        return static_cast<double>(static_cast<float>(e[0] + (w >= 50 ? 2.0 * e[50] : 0.0) +
+                                                      (w >= 100 ? 4.0 * e[100] : 0.0)));
+    };
+    const double whole = area[end], whole_gain = whole / norm(end);
+    auto holds = [&](int32_t L) {
+        const int32_t w = 25 * L - 125;
+        if (w < 0) return false;
+        const double a = area[w], n = norm(w);
+        return a >= 0.999 * whole && n > 0.0 && std::fabs(a / n / whole_gain - 1.0) <= 0.001;
+    };
+    // The shortest odd length from which every longer one holds the pulse.
+    int32_t shortest = 0;
+    for (int32_t L = MAX_FILTER_LENGTH - (MAX_FILTER_LENGTH % 2 == 0 ? 1 : 0); L >= 1; L -= 2) {
+        if (!holds(L)) break;
+        shortest = L;
+    }
+    return shortest;
+}
 
 void ResetFIR() {
     for (auto& row : FIR) std::fill(std::begin(row), std::end(row), 0.0);
@@ -286,11 +330,28 @@ int32_t BuildFilter(int32_t carrier) {
                      " symbols, not " + std::to_string(L));
         return -1;
     }
-    // These designs leave the outer three symbols at 0 on each side.
-    if (IsGaussian(type) && L < 5) {
-        CompileError(who + "a " + FilterDisplayName(type) +
-                     " filter needs a filter length of at least 5 symbols");
-        return -1;
+    // These designs leave the outer three symbols at 0 on each side: a short
+    // one loses part of its pulse, and a GMSK or FSK carrier its deviation.
+    if (IsGaussian(type)) {
+        char bt[32];
+        std::snprintf(bt, sizeof bt, "%g", static_cast<double>(c.filter_param));
+        if (!(c.filter_param > 0.0f) || !std::isfinite(c.filter_param)) {
+            CompileError(who + "a " + FilterDisplayName(type) + " filter needs a BT above 0, not " + bt);
+            return -1;
+        }
+        int32_t shortest = GaussMinLength(type, c.filter_param);
+        if (shortest == 0) {
+            CompileError(who + "no filter length up to " + std::to_string(MAX_FILTER_LENGTH) +
+                         " symbols holds the whole pulse of a " + FilterDisplayName(type) +
+                         " filter of BT " + bt);
+            return -1;
+        }
+        if (L < shortest) {
+            CompileError(who + "a " + FilterDisplayName(type) + " filter of BT " + bt +
+                         " needs a filter length of at least " + std::to_string(shortest) +
+                         " symbols to hold its whole pulse, not " + std::to_string(L));
+            return -1;
+        }
     }
 
     double* row = FIR[carrier];

@@ -6,7 +6,7 @@
 //
 // Clocks as in the engine: carrier phase 2 pi ((F s) mod N) / N + phase0 in
 // double, symbol index (s S) div N and fraction ((s S) mod N) / N in integers,
-// GMSK/FSK phase in double reduced to one turn.
+// GMSK/FSK frequency pulse and phase in double, the phase reduced to one turn.
 #pragma once
 
 #include <cmath>
@@ -67,11 +67,13 @@ inline double Entry(int c, long j) {
     return j >= 0 && j < entries ? FIR[c][j] : 0.0;
 }
 
-inline float Interpolate(int c, long j, float t) {
+inline double InterpolateDouble(int c, long j, double t) {
     double fm = Entry(c, j - 1), f0 = Entry(c, j), fp = Entry(c, j + 1);
     double c2 = (fp + fm) / 2.0 - f0, c1 = (fp - fm) / 2.0;
-    return static_cast<float>(c2 * t * t + c1 * t + f0);
+    return c2 * t * t + c1 * t + f0;
 }
+
+inline float Interpolate(int c, long j, float t) { return static_cast<float>(InterpolateDouble(c, j, t)); }
 
 inline void CloseFiles(Channel* ch, int count) {
     for (int c = 0; c < count; ++c) {
@@ -160,6 +162,7 @@ inline int ReferencePass(int pass, ReferenceRecord* out) {
             const int64_t F = cycles_in_record[c] % N;
             double theta = 2.0 * kPi * (static_cast<double>(F * s % N) / N) + phase0;
             float I = 0.0f, Q = 0.0f, rfI = 0.0f, rfQ = 0.0f, bbI = 0.0f, bbQ = 0.0f;
+            double fm_pulse = 0.0;   // GMSK/FSK: the frequency pulse in double precision
             const bool linear = Clocked(mod) && !FreqMod(mod);
 
             if ((linear && pass != -1) || FreqMod(mod)) {
@@ -187,6 +190,14 @@ inline int ReferencePass(int pass, ReferenceRecord* out) {
                 if (rec.filter_type == FILTER_NONE) {
                     I = h.hist_i[L - 1];
                     Q = h.hist_q[L - 1];
+                    fm_pulse = I;
+                } else if (FreqMod(mod)) {
+                    for (int k = 0; k < L; ++k) {
+                        double u = Z + 50.0 * (D - k) + 50.0 * static_cast<double>(r) / N;
+                        long j = static_cast<long>(u);
+                        if (u - j > 0.5) ++j;
+                        fm_pulse += h.hist_i[k] * InterpolateDouble(c, j, u - j);
+                    }
                 } else {
                     for (int k = 0; k < L; ++k) {
                         double u = Z + 50.0 * (D - k) + 50.0 * static_cast<double>(r) / N;
@@ -277,7 +288,7 @@ inline int ReferencePass(int pass, ReferenceRecord* out) {
                 const bool gmsk = mod == MOD_GMSK;
                 const double turn = gmsk ? 4.0 : 1.0;
                 const double step = gmsk ? static_cast<double>(S) / N : rec.deviation_hz / record_clock;
-                h.fm_x += static_cast<double>(I) * step;
+                h.fm_x += fm_pulse * step;
                 h.fm_x -= turn * std::floor(h.fm_x / turn);
                 const double psi = h.fm_x * (gmsk ? kPi / 2.0 : 2.0 * kPi);
                 const double closed = psi - out->corr[c] * (static_cast<double>(s + 1) / N);

@@ -85,9 +85,9 @@ TEST_F(Filters, EveryDesignFillsExactlyItsEntriesAndClearsAnOlderLongerPulse) {
     for (int32_t type : types) {
         Use(0, MOD_QPSK, type, 41, 0.5f);
         ASSERT_EQ(BuildFilter(0), 0) << type;
-        Use(0, MOD_QPSK, type, 7, 0.5f);
+        Use(0, MOD_QPSK, type, 9, 0.5f);
         ASSERT_EQ(BuildFilter(0), 0) << type;
-        const int M = PulseEntries(7);
+        const int M = PulseEntries(9);
         EXPECT_TRUE(TailIsZero(0, M)) << type;
         double peak = 0;
         for (int i = 0; i < M; ++i) {
@@ -229,9 +229,55 @@ TEST_F(Filters, ShortGaussiansAreRefusedAndTheRoutinesStayInTheirRow) {
             for (int i = PulseEntries(L); i < PulseEntries(L) + 200; ++i) ASSERT_EQ(table[i], 7.0);
         }
     }
-    Use(0, MOD_GMSK, FILTER_GAUSS2, 5, 0.3f);
-    EXPECT_EQ(BuildFilter(0), 0);
-    EXPECT_NEAR(FIR[0][150], 1.0, 1e-6);
+}
+
+// Below the length that holds the whole pulse a Gaussian design is refused,
+// with the carrier, its length and the shortest length that works; at that
+// length the pulse area is the untruncated design's to 0.1 %.
+TEST_F(Filters, GaussiansNeedTheLengthThatHoldsTheirPulse) {
+    struct Case {
+        int32_t type;
+        float bt;
+        int32_t shortest;
+    };
+    const Case cases[] = {{FILTER_GAUSS2, 0.3f, 9}, {FILTER_GAUSS2, 0.5f, 9}, {FILTER_GAUSS2, 0.2f, 11},
+                          {FILTER_GAUSS, 0.5f, 7},  {FILTER_GAUSS, 0.3f, 9},  {FILTER_GAUSS2, 0.1f, 15}};
+    auto area = [](int32_t type, float bt, int L) {
+        std::vector<double> row(PulseEntries(L));
+        (type == FILTER_GAUSS ? GaussFilter : GaussFilter2)(row.data(), 50.0f, bt, L);
+        double a = 0;
+        for (double v : row) a += v;
+        return a;
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(FilterDisplayName(k.type)) + " BT " + std::to_string(k.bt));
+        EXPECT_EQ(GaussMinLength(k.type, k.bt), k.shortest);
+        const double whole = area(k.type, k.bt, 201);
+        EXPECT_NEAR(area(k.type, k.bt, k.shortest) / whole, 1.0, 1e-3);
+        EXPECT_GT(std::fabs(area(k.type, k.bt, k.shortest - 2) / whole - 1.0), 1e-3);
+
+        messages.clear();
+        Use(1, MOD_GMSK, k.type, k.shortest - 2, k.bt);
+        EXPECT_EQ(BuildFilter(1), -1);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
+        const std::string& text = messages[0].text;
+        EXPECT_NE(text.find("Carrier 2"), std::string::npos) << text;
+        EXPECT_NE(text.find("at least " + std::to_string(k.shortest) + " symbols"), std::string::npos) << text;
+        EXPECT_NE(text.find("not " + std::to_string(k.shortest - 2)), std::string::npos) << text;
+        Use(1, MOD_GMSK, k.type, k.shortest, k.bt);
+        EXPECT_EQ(BuildFilter(1), 0);
+    }
+    // GMSK's usual pulse: one symbol of area, index 0.5.
+    EXPECT_NEAR(area(FILTER_GAUSS2, 0.3f, 9) / 50.0, 1.0, 1e-3);
+    // No BT, or one so small that no table holds the pulse.
+    for (float bt : {0.0f, -0.3f, 1e-4f}) {
+        messages.clear();
+        Use(0, MOD_2FSK, FILTER_GAUSS, 201, bt);
+        EXPECT_EQ(BuildFilter(0), -1) << bt;
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
+    }
 }
 
 TEST_F(Filters, EdgeAndTrianglePulses) {
