@@ -7,6 +7,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "shell/codes.h"
 #include "shell/hooks.h"
 #include "shell/jsonforms.h"
 #include "shell/recordfiles.h"
@@ -133,10 +134,20 @@ int TableFromBytes(const char* path, int kind, const std::string& bytes) {
     case RECORD_FILE_TABLE_JSON:
     case RECORD_FILE_JSON:  // the JSON reader says what is wrong with it
         return ParseTableJson(bytes, path);
-    case RECORD_FILE_TABLE:
+    case RECORD_FILE_TABLE: {
+        // Checked aside, so that a table with an unknown code leaves the records as they were.
+        static Carrier staged[MAX_CARRIERS];
+        std::memcpy(staged, bytes.data() + TABLE_FORMAT_SIZE + COMMENT_SIZE, sizeof staged);
+        const int count = CountCarriers(staged, MAX_CARRIERS);
+        std::string problem = CarrierCodeProblem(staged, count);
+        if (!problem.empty()) {
+            Report(path, problem);
+            return -1;
+        }
         std::memcpy(comment, bytes.data() + TABLE_FORMAT_SIZE, sizeof comment);
-        std::memcpy(signals, bytes.data() + TABLE_FORMAT_SIZE + COMMENT_SIZE, sizeof signals);
-        return CountCarriers(signals, MAX_CARRIERS);
+        std::memcpy(signals, staged, sizeof signals);
+        return count;
+    }
     case RECORD_FILE_SETUP:
     case RECORD_FILE_SETUP_JSON:
         Report(path, std::string("is a ") + RecordKindName(kind) + ", not a carrier table");

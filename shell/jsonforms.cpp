@@ -10,6 +10,7 @@
 #include <vector>
 #include <nlohmann/json.hpp>
 
+#include "shell/codes.h"
 #include "shell/hooks.h"
 #include "shell/recordfiles.h"
 
@@ -18,92 +19,101 @@ using ordered_json = nlohmann::ordered_json;
 namespace {
 
 enum FieldKind { F32, I32, U32, TEXT, BYTES };
-enum NameTable { NO_NAMES, MODULATION_NAMES, FILTER_NAMES };
 
+// One field of a record's JSON form. `names`: the CodeKind whose names the
+// field takes (CODE_NONE for a plain number); unit and meaning go into the
+// field reference (uldoc fields, uldoc schema).
 struct FieldSpec {
     const char* name;
     int offset;
     int kind;
     int size;
     int names;
+    const char* unit;
+    const char* meaning;
 };
 
-#define CARRIER_FIELD(f, kind) {#f, offsetof(Carrier, f), kind, sizeof(Carrier::f), NO_NAMES}
+#define CARRIER_FIELD(f, kind, unit, meaning) {#f, offsetof(Carrier, f), kind, sizeof(Carrier::f), CODE_NONE, unit, meaning}
+#define CARRIER_CODE(f, names, meaning) {#f, offsetof(Carrier, f), I32, sizeof(Carrier::f), names, "", meaning}
 const FieldSpec carrier_fields[] = {
-    CARRIER_FIELD(frequency_hz, F32),
-    CARRIER_FIELD(amplitude, F32),
-    CARRIER_FIELD(phase_deg, F32),
-    CARRIER_FIELD(symbol_rate, F32),
-    {"modulation", offsetof(Carrier, modulation), I32, 4, MODULATION_NAMES},
-    {"filter_type", offsetof(Carrier, filter_type), I32, 4, FILTER_NAMES},
-    CARRIER_FIELD(filter_length, I32),
-    CARRIER_FIELD(window_type, I32),
-    CARRIER_FIELD(filter_param, F32),
-    CARRIER_FIELD(deviation_hz, F32),
-    CARRIER_FIELD(prbs_poly_i, U32),
-    CARRIER_FIELD(prbs_seed_i, U32),
-    CARRIER_FIELD(prbs_poly_q, U32),
-    CARRIER_FIELD(prbs_seed_q, U32),
-    CARRIER_FIELD(channel_code, I32),
-    CARRIER_FIELD(scrambling_code_group, I32),
-    CARRIER_FIELD(spreading_factor, I32),
-    CARRIER_FIELD(scrambling_code_in_group, I32),
-    CARRIER_FIELD(secondary_scrambling_code, I32),
-    CARRIER_FIELD(reserved_76, I32),
-    CARRIER_FIELD(mod_file, TEXT),
-    CARRIER_FIELD(filter_file, TEXT),
-    CARRIER_FIELD(data_file, TEXT),
-    CARRIER_FIELD(iq_file_encoding, I32),
-    CARRIER_FIELD(iq_file_layout, I32),
-    CARRIER_FIELD(filter_file_format, I32),
-    CARRIER_FIELD(data_source, I32),
-    CARRIER_FIELD(data_offset, I32),
-    CARRIER_FIELD(prbs_iq_equal, I32),
-    CARRIER_FIELD(impairment1_type, I32),
-    CARRIER_FIELD(impairment2_type, I32),
-    CARRIER_FIELD(impairment3_type, I32),
-    CARRIER_FIELD(impairment1_value, F32),
-    CARRIER_FIELD(impairment1_value2, F32),
-    CARRIER_FIELD(impairment2_value, F32),
-    CARRIER_FIELD(impairment2_value2, F32),
-    CARRIER_FIELD(impairment3_value, F32),
-    CARRIER_FIELD(impairment3_value2, F32),
-    CARRIER_FIELD(psch_level_db, F32),
-    CARRIER_FIELD(ssch_level_db, F32),
-    CARRIER_FIELD(reserved_748, BYTES),
+    CARRIER_FIELD(frequency_hz, F32, "Hz", "carrier frequency, above 0"),
+    CARRIER_FIELD(amplitude, F32, "", "linear factor on the carrier's I/Q samples"),
+    CARRIER_FIELD(phase_deg, F32, "degree", "initial carrier phase"),
+    CARRIER_FIELD(symbol_rate, F32, "symbol/s", "symbol rate; for AM, FM and PM the modulating tone in Hz"),
+    CARRIER_CODE(modulation, CODE_MODULATION, "modulation"),
+    CARRIER_CODE(filter_type, CODE_FILTER, "pulse-shaping filter"),
+    CARRIER_FIELD(filter_length, I32, "symbol", "filter span, odd, 1 to 202"),
+    CARRIER_CODE(window_type, CODE_WINDOW, "window on the filter's impulse response"),
+    CARRIER_FIELD(filter_param, F32, "", "roll-off (RCOS, SQRT_RCOS), BT (GAUSS, GAUSS2), cut-off in symbol rates "
+                                         "(BUTTER*); AM depth in %, FM deviation in kHz, PM deviation in degrees"),
+    CARRIER_FIELD(deviation_hz, F32, "Hz", "FSK frequency deviation"),
+    CARRIER_FIELD(prbs_poly_i, U32, "", "feedback polynomial of the bit generator, bit b for X^(31-b)"),
+    CARRIER_FIELD(prbs_seed_i, U32, "", "initial state of the bit generator"),
+    CARRIER_FIELD(prbs_poly_q, U32, "", "second polynomial, used when prbs_iq_equal is 0"),
+    CARRIER_FIELD(prbs_seed_q, U32, "", "second state (kept, read by no generator)"),
+    CARRIER_FIELD(channel_code, I32, "", "CDMA channel code: Walsh code (IS95DL), OVSF code (3GPPDL)"),
+    CARRIER_FIELD(scrambling_code_group, I32, "", "3GPP scrambling-code group"),
+    CARRIER_FIELD(spreading_factor, I32, "", "3GPP OVSF spreading factor (0: code 1 of factor 256)"),
+    CARRIER_FIELD(scrambling_code_in_group, I32, "", "3GPP primary scrambling code within the group"),
+    CARRIER_FIELD(secondary_scrambling_code, I32, "", "3GPP secondary scrambling code, 0 to 15"),
+    CARRIER_FIELD(reserved_76, I32, "", "reserved, kept with the record"),
+    CARRIER_FIELD(mod_file, TEXT, "path", "I/Q file (FILE1, FILE2) or symbol-map file (FILE3)"),
+    CARRIER_FIELD(filter_file, TEXT, "path", "coefficient file of the FILE filter"),
+    CARRIER_FIELD(data_file, TEXT, "path", "bit file when data_source is FILE"),
+    CARRIER_CODE(iq_file_encoding, CODE_IQ_ENCODING, "number format of the I/Q file"),
+    CARRIER_CODE(iq_file_layout, CODE_IQ_LAYOUT, "columns of the I/Q file"),
+    CARRIER_CODE(filter_file_format, CODE_FILTER_FORMAT, "number format of the coefficient file"),
+    CARRIER_CODE(data_source, CODE_DATA_SOURCE, "where the bits come from"),
+    CARRIER_FIELD(data_offset, I32, "", "kept with the data file, read by no generator"),
+    CARRIER_FIELD(prbs_iq_equal, I32, "", "1: one polynomial for I and Q; 0: prbs_poly_q for the warm-up symbols"),
+    CARRIER_CODE(impairment1_type, CODE_IMPAIRMENT, "impairment slot 1"),
+    CARRIER_CODE(impairment2_type, CODE_IMPAIRMENT, "impairment slot 2"),
+    CARRIER_CODE(impairment3_type, CODE_IMPAIRMENT, "impairment slot 3"),
+    CARRIER_FIELD(impairment1_value, F32, "degree or %", "slot 1: phase error, imbalance or I feedthrough"),
+    CARRIER_FIELD(impairment1_value2, F32, "%", "slot 1: Q feedthrough (FEEDTHROUGH only)"),
+    CARRIER_FIELD(impairment2_value, F32, "degree or %", "slot 2: first value"),
+    CARRIER_FIELD(impairment2_value2, F32, "%", "slot 2: second value"),
+    CARRIER_FIELD(impairment3_value, F32, "degree or %", "slot 3: first value"),
+    CARRIER_FIELD(impairment3_value2, F32, "%", "slot 3: second value"),
+    CARRIER_FIELD(psch_level_db, F32, "dB", "3GPPSC: level of the primary synchronisation code"),
+    CARRIER_FIELD(ssch_level_db, F32, "dB", "3GPPSC: level of the secondary synchronisation code"),
+    CARRIER_FIELD(reserved_748, BYTES, "", "reserved tail of the record, hex, kept with it"),
 };
 #undef CARRIER_FIELD
+#undef CARRIER_CODE
 
-#define SETTINGS_FIELD(f, kind) {#f, offsetof(GlobalSettings, f), kind, sizeof(GlobalSettings::f), NO_NAMES}
+#define SETTINGS_FIELD(f, kind, unit, meaning) {#f, offsetof(GlobalSettings, f), kind, sizeof(GlobalSettings::f), CODE_NONE, unit, meaning}
+#define SETTINGS_CODE(f, names, meaning) {#f, offsetof(GlobalSettings, f), I32, sizeof(GlobalSettings::f), names, "", meaning}
 const FieldSpec settings_fields[] = {
-    SETTINGS_FIELD(waveform_dir, TEXT),
-    SETTINGS_FIELD(data_dir, TEXT),
-    SETTINGS_FIELD(table_file, TEXT),
-    SETTINGS_FIELD(compile_length, I32),
-    SETTINGS_FIELD(sample_clock, F32),
-    SETTINGS_FIELD(instrument_type, I32),
-    SETTINGS_FIELD(max_record_length, I32),
-    SETTINGS_FIELD(record_granularity, I32),
-    SETTINGS_FIELD(compile_mode, I32),
-    SETTINGS_FIELD(gpib_address, I32),
-    SETTINGS_FIELD(output_destination, I32),
-    SETTINGS_FIELD(current_carrier, I32),
-    SETTINGS_FIELD(carrier_count, I32),
-    SETTINGS_FIELD(reference_carrier, I32),
-    SETTINGS_FIELD(instrument_ip, TEXT),
-    SETTINGS_FIELD(ftp_port, I32),
-    SETTINGS_FIELD(output_rf, I32),
-    SETTINGS_FIELD(output_baseband_i, I32),
-    SETTINGS_FIELD(output_baseband_q, I32),
-    SETTINGS_FIELD(normalization_mode, I32),
-    SETTINGS_FIELD(normalization_level, F32),
-    SETTINGS_FIELD(ext_app1_name, TEXT),
-    SETTINGS_FIELD(ext_app1_command, TEXT),
-    SETTINGS_FIELD(ext_app2_name, TEXT),
-    SETTINGS_FIELD(ext_app2_command, TEXT),
-    SETTINGS_FIELD(baseband_all_carriers, I32),
+    SETTINGS_FIELD(waveform_dir, TEXT, "path", "start directory of the GUI's waveform file dialogs"),
+    SETTINGS_FIELD(data_dir, TEXT, "path", "start directory of the GUI's table, setup and data file dialogs"),
+    SETTINGS_FIELD(table_file, TEXT, "path", "the current carrier table (the GUI's Save target)"),
+    SETTINGS_FIELD(compile_length, I32, "sample or symbol", "record length: samples (mode 0) or reference symbols (mode 1)"),
+    SETTINGS_FIELD(sample_clock, F32, "", "record clock per unit of the highest carrier frequency, above 0"),
+    SETTINGS_CODE(instrument_type, CODE_INSTRUMENT_TYPE, "target instrument and waveform format"),
+    SETTINGS_FIELD(max_record_length, I32, "sample", "largest record the target holds"),
+    SETTINGS_FIELD(record_granularity, I32, "sample", "mode 1 rounds the record to a multiple of it"),
+    SETTINGS_FIELD(compile_mode, I32, "", "0: the length is samples; 1: symbols of the reference carrier"),
+    SETTINGS_FIELD(gpib_address, I32, "", "GPIB primary address of the instrument"),
+    SETTINGS_CODE(output_destination, CODE_DESTINATION, "where the waveforms go"),
+    SETTINGS_FIELD(current_carrier, I32, "", "carrier being edited in the GUI"),
+    SETTINGS_FIELD(carrier_count, I32, "", "carriers in use"),
+    SETTINGS_FIELD(reference_carrier, I32, "", "reference carrier, 1-based"),
+    SETTINGS_FIELD(instrument_ip, TEXT, "", "instrument address, dotted IPv4"),
+    SETTINGS_FIELD(ftp_port, I32, "", "TCP port of the instrument's FTP server"),
+    SETTINGS_FIELD(output_rf, I32, "", "1: the RF pass is written"),
+    SETTINGS_FIELD(output_baseband_i, I32, "", "1: the baseband I pass is written"),
+    SETTINGS_FIELD(output_baseband_q, I32, "", "1: the baseband Q pass is written"),
+    SETTINGS_FIELD(normalization_mode, I32, "", "0: automatic from the peaks; 1: normalization_level"),
+    SETTINGS_FIELD(normalization_level, F32, "", "fixed normalisation level (mode 1)"),
+    SETTINGS_FIELD(ext_app1_name, TEXT, "", "menu label of external application 1"),
+    SETTINGS_FIELD(ext_app1_command, TEXT, "", "command line of external application 1"),
+    SETTINGS_FIELD(ext_app2_name, TEXT, "", "menu label of external application 2"),
+    SETTINGS_FIELD(ext_app2_command, TEXT, "", "command line of external application 2"),
+    SETTINGS_FIELD(baseband_all_carriers, I32, "", "0: I and Q from the reference carrier; 1: from all carriers"),
 };
 #undef SETTINGS_FIELD
+#undef SETTINGS_CODE
 
 // Parsing works on copies, so that a bad file leaves the records as they were.
 Carrier staged_signals[MAX_CARRIERS];
@@ -244,33 +254,15 @@ float ReadFloat(const ordered_json& value, const std::string& where) {
     return static_cast<float>(d);
 }
 
-bool SameName(const char* table_name, const std::string& text) {
-    if (!table_name) return false;
-    std::string_view name(table_name);
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-    if (name.size() != text.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(name[i])) != std::toupper(static_cast<unsigned char>(text[i])))
-            return false;
-    return true;
-}
-
-int CodeOfName(const std::string& text, int names, const std::string& where) {
-    if (names == MODULATION_NAMES) {
-        for (int code = 0; code < MODULATION_CODES; ++code)
-            if (SameName(ModulationTableName(code), text) || SameName(ModulationDisplayName(code), text))
-                return code;
-        Fail(where, "\"" + text + "\" is not a modulation name");
-    }
-    if (names == FILTER_NAMES) {
-        if (SameName("BUTTERWRTH", text))
-            Fail(where, "\"" + text + "\" names several filters; give the code 5 to 14 (order code - 4)");
-        for (int code = 0; code < FILTER_CODES; ++code)
-            if (SameName(FilterTableName(code), text) || SameName(FilterDisplayName(code), text)) return code;
-        Fail(where, "\"" + text + "\" is not a filter name");
-    }
-    Fail(where, "must be an integer");
+int CodeOfText(const std::string& text, int names, const std::string& where) {
+    if (names == CODE_NONE) Fail(where, "must be an integer");
+    int code = CodeOfName(names, text);
+    if (code == -2)
+        Fail(where, "\"" + text + "\" names several filters; give the order: BUTTER1 to BUTTER10");
+    if (code < 0)
+        Fail(where, "\"" + text + "\" is not " + CodeKindArticle(names) + " " + CodeKindName(names) + " name; " + CodeKindName(names) +
+                        " names: " + CodeNameList(names));
+    return code;
 }
 
 long long ReadInteger(const ordered_json& value, long long low, long long high, const std::string& where) {
@@ -310,7 +302,9 @@ ordered_json RecordObject(const void* record, const FieldSpec* fields, int count
         case I32: {
             int32_t v;
             std::memcpy(&v, at, 4);
-            object[f.name] = v;
+            const char* name = CodeName(f.names, v);
+            if (name) object[f.name] = name;
+            else object[f.name] = v;
             break;
         }
         case U32: {
@@ -355,8 +349,45 @@ void ReadText(const ordered_json& value, char* into, int size, const std::string
 }
 
 // Applies the keys of `object` to the record; `skip` is a key handled by the caller.
+// Edit distance of two short names, for "did you mean".
+int Distance(const std::string& a, const std::string& b) {
+    std::vector<int> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = static_cast<int>(j);
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = static_cast<int>(i);
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            int up = row[j];
+            int same = std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+std::string UnknownField(const std::string& key, const FieldSpec* fields, int count, const char* also = nullptr) {
+    std::string text = "unknown field \"" + key + "\"";
+    const char* best = nullptr;
+    int best_distance = 1 << 30;
+    auto consider = [&](const char* name) {
+        int d = Distance(key, name);
+        if (d < best_distance) {
+            best_distance = d;
+            best = name;
+        }
+    };
+    for (int i = 0; i < count; ++i) consider(fields[i].name);
+    if (also) consider(also);
+    const int allowed = std::max<int>(2, static_cast<int>(key.size()) / 3);
+    if (best && best_distance <= allowed) text += std::string("; did you mean \"") + best + "\"?";
+    return text;
+}
+
+// Applies the keys of `object` to the record; `skip` is a key handled by the
+// caller. With check_codes, a code field must hold one of its kind's codes.
 void ApplyObject(const ordered_json& object, void* record, const FieldSpec* fields, int count,
-                 const std::string& where, const char* skip = nullptr) {
+                 const std::string& where, const char* skip = nullptr, bool check_codes = false) {
     if (!object.is_object()) Fail(where, "must be an object");
     auto* base = static_cast<unsigned char*>(record);
     for (auto it = object.begin(); it != object.end(); ++it) {
@@ -368,7 +399,7 @@ void ApplyObject(const ordered_json& object, void* record, const FieldSpec* fiel
             const FieldSpec* text = FindField(fields, count, std::string_view(key).substr(0, key.size() - 4));
             if (text && text->kind == TEXT) continue;  // after the plain fields
         }
-        if (!f) Fail(where, "unknown field \"" + key + "\"");
+        if (!f) Fail(where, UnknownField(key, fields, count, skip));
         unsigned char* into = base + f->offset;
         const ordered_json& value = it.value();
         switch (f->kind) {
@@ -378,9 +409,11 @@ void ApplyObject(const ordered_json& object, void* record, const FieldSpec* fiel
             break;
         }
         case I32: {
-            auto v = static_cast<int32_t>(value.is_string() && f->names != NO_NAMES
-                                              ? CodeOfName(value.get<std::string>(), f->names, at)
-                                              : ReadInteger(value, INT32_MIN, INT32_MAX, at));
+            auto v = static_cast<int32_t>(value.is_string() ? CodeOfText(value.get<std::string>(), f->names, at)
+                                                            : ReadInteger(value, INT32_MIN, INT32_MAX, at));
+            if (check_codes && f->names != CODE_NONE && !CodeValid(f->names, v))
+                Fail(at, std::to_string(v) + " is not " + CodeKindArticle(f->names) + " " + CodeKindName(f->names) + " code; " +
+                             CodeKindName(f->names) + " names: " + CodeNameList(f->names));
             std::memcpy(into, &v, 4);
             break;
         }
@@ -427,8 +460,11 @@ void NewCarrier(Carrier* c) {
     c->prbs_poly_q = 3;
     c->prbs_seed_q = 0xFEDCBA98u;
     c->prbs_iq_equal = 1;
-    c->filter_length = 1;  // the shortest odd span
+    c->filter_length = 1;  // the shortest odd span; a filtered carrier gets DEFAULT_FILTER_LENGTH
 }
+
+// The pulse span a filtered carrier gets when its table does not say.
+constexpr int DEFAULT_FILTER_LENGTH = 33;
 
 constexpr int CARRIER_FIELD_COUNT = static_cast<int>(std::size(carrier_fields));
 constexpr int SETTINGS_FIELD_COUNT = static_cast<int>(std::size(settings_fields));
@@ -482,6 +518,14 @@ ordered_json ParseText(const std::string& text) {
     }
 }
 
+std::string UnknownTableKey(const std::string& key) {
+    static const FieldSpec keys[] = {{"format", 0, TEXT, 0, CODE_NONE, "", ""},
+                                     {"comment", 0, TEXT, 0, CODE_NONE, "", ""},
+                                     {"carriers", 0, TEXT, 0, CODE_NONE, "", ""},
+                                     {"records_behind", 0, TEXT, 0, CODE_NONE, "", ""}};
+    return UnknownField(key, keys, 4);
+}
+
 // Fills staged_signals and staged_comment; returns the carrier count.
 int StageTable(const ordered_json& doc) {
     if (!doc.is_object()) Fail("", "the table must be a JSON object");
@@ -489,7 +533,7 @@ int StageTable(const ordered_json& doc) {
         const std::string& key = it.key();
         if (key != "format" && key != "comment" && key != "comment_raw" && key != "carriers" &&
             key != "records_behind")
-            Fail("", "unknown field \"" + key + "\"");
+            Fail("", UnknownTableKey(key));
     }
     auto format = doc.find("format");
     if (format != doc.end() && !format->is_string()) Fail("format", "must be a string");
@@ -515,7 +559,9 @@ int StageTable(const ordered_json& doc) {
             std::string where = Indexed("carriers", i);
             Carrier* c = &staged_signals[i];
             NewCarrier(c);
-            ApplyObject((*carriers)[i], c, carrier_fields, CARRIER_FIELD_COUNT, where);
+            ApplyObject((*carriers)[i], c, carrier_fields, CARRIER_FIELD_COUNT, where, nullptr, true);
+            if (c->filter_type != FILTER_NONE && (*carriers)[i].find("filter_length") == (*carriers)[i].end())
+                c->filter_length = DEFAULT_FILTER_LENGTH;
             // A carrier at 0 Hz or below would end the table and hide the ones after it.
             if (!(c->frequency_hz > 0))
                 Fail(where, "frequency_hz must be greater than 0 (records that end the table go in records_behind)");

@@ -166,6 +166,7 @@ TEST_F(JsonForms, HandWrittenCarriersGetNewCarrierDefaults) {
     const Carrier& b = signals[1];
     EXPECT_EQ(b.modulation, MOD_QPSK);
     EXPECT_EQ(b.filter_type, FILTER_SQRT_RCOS);
+    EXPECT_EQ(b.filter_length, 33);  // a filtered carrier gets the default pulse span
     EXPECT_EQ(b.prbs_seed_i, 1u);
     EXPECT_EQ(b.prbs_poly_q, 5u);
     EXPECT_EQ(b.amplitude, 0.5f);
@@ -208,8 +209,24 @@ TEST_F(JsonForms, ErrorsNameTheFieldAndTouchNothing) {
         {R"({"carriers": [{"frequency_hz": 1e6, "modulation": "QPSX"}]})",
          "t.json: carriers[0].modulation: \"QPSX\" is not a modulation name"},
         {R"({"carriers": [{"frequency_hz": 1e6, "filter_type": "BUTTERWRTH"}]})",
-         "t.json: carriers[0].filter_type: \"BUTTERWRTH\" names several filters; give the code 5 to 14 "
-         "(order code - 4)"},
+         "t.json: carriers[0].filter_type: \"BUTTERWRTH\" names several filters; give the order: BUTTER1 to "
+         "BUTTER10"},
+        {R"({"carriers": [{"frequency_hz": 1e6, "filter_type": "rrc"}]})",
+         "t.json: carriers[0].filter_type: \"rrc\" is not a filter name; filter names: NONE, RCOS, GAUSS, "
+         "SQRT_RCOS, GAUSS2, BUTTER1,"},
+        {R"({"carriers": [{"frequency_hz": 1e6}, {"frequency_hz": 2e6, "modulation": 99}]})",
+         "t.json: carriers[1].modulation: 99 is not a modulation code; modulation names: NONE, QPSK, QAM16,"},
+        {R"({"carriers": [{"frequency_hz": 1e6, "modulation": 15}]})",
+         "t.json: carriers[0].modulation: 15 is not a modulation code"},
+        {R"({"carriers": [{"frequency_hz": 1e6, "window_type": 99}]})",
+         "t.json: carriers[0].window_type: 99 is not a window code; window names: NONE, TRIANGLE, HANNING,"},
+        {R"({"carriers": [{"frequency_hz": 1e6, "impairment2_type": 4}]})",
+         "t.json: carriers[0].impairment2_type: 4 is not an impairment code"},
+        {R"({"carriers": [{"frequency_hz": 1e6, "iq_file_layout": "IQQ"}]})",
+         "t.json: carriers[0].iq_file_layout: \"IQQ\" is not an I/Q file layout name; I/Q file layout names: IQ, QI, "
+         "I_ONLY, Q_ONLY"},
+        {R"({"carriers": [{"frequency_hz": 1e6, "modulaton": "QPSK"}]})",
+         "t.json: carriers[0]: unknown field \"modulaton\"; did you mean \"modulation\"?"},
         {R"({"carriers": [{"frequency_hz": 1e6, "prbs_seed_i": "FEDCBA98"}]})",
          "t.json: carriers[0].prbs_seed_i: must be a number or a hex string such as \"0xFEDCBA98\""},
         {R"({"carriers": [{"amplitude": 1}]})",
@@ -244,7 +261,8 @@ TEST_F(JsonForms, ErrorsNameTheFieldAndTouchNothing) {
     EXPECT_EQ(ParseSettingsJson(R"({"waveform_directory": "/w"})", "s.json", &s), -1);
     EXPECT_EQ(ReadSettingsJson(dir.File("missing.json").c_str(), &s), -1);
     EXPECT_EQ(ReadTableJson(dir.path().c_str()), -1);  // a directory opens but does not read
-    EXPECT_EQ(messages, (std::vector<std::string>{"|s.json: unknown field \"waveform_directory\"",
+    EXPECT_EQ(messages, (std::vector<std::string>{"|s.json: unknown field \"waveform_directory\"; did you mean "
+                                                  "\"waveform_dir\"?",
                                                   "|" + dir.File("missing.json") + ": cannot be opened",
                                                   "|" + dir.path().string() + ": cannot be opened"}));
     EXPECT_EQ(s.ftp_port, 21);
