@@ -39,6 +39,9 @@ const char* const uldoc_usage =
     "  --baseband ref|all    I and Q from the reference carrier or from all carriers\n"
     "  --reference K         reference carrier, 1-based\n"
     "  --threads N           compute threads (default: all cores)\n"
+    "  --timeout SECONDS     time-out of every step of a transfer (destinations 0 and 3;\n"
+    "                        default 5 s to connect, 1 s for an FTP reply or data write,\n"
+    "                        10 s for a write to a LAN instrument)\n"
     "  --png DIR             also draw the spectrum preview, the CCDF and the I/Q plot\n"
     "                        into DIR/spectrum.png, DIR/ccdf.png and DIR/iq.png\n"
     "  --write-setup FILE    save the effective settings (.set or .json) and stop\n"
@@ -261,6 +264,12 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
             if (need("a folder")) return -1;
             if (!*v) return Fail(p, "%s needs a folder", name);
             o->png_dir = v;
+        } else if (!std::strcmp(name, "--timeout")) {
+            if (need("a number of seconds")) return -1;
+            float seconds = 0.0f;
+            if (ParseReal(v, &seconds) || seconds < 0.001f || seconds > 3600.0f)
+                return Fail(p, "%s takes 0.001 to 3600 seconds, not \"%s\"", name, v);
+            o->timeout_seconds = seconds;
         } else if (!std::strcmp(name, "--threads")) {
             if (need("a number of threads")) return -1;
             if (ParseInteger(v, 1, 64, &n)) return Fail(p, "%s takes 1 to 64, not \"%s\"", name, v);

@@ -16,6 +16,7 @@ struct UldocOptions {
     const char* output;          // path of the RF file
     const char* write_setup;     // save the effective settings and stop
     int threads;                 // 0: the engine's default
+    float timeout_seconds;       // transfers; 0: their own time-outs
     const char* png_dir;         // --png: folder of the analysis images
 
     int has_mode, mode;

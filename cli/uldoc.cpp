@@ -22,6 +22,7 @@
 #include "shell/uldo.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
+#include "transfer/tcp.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ int progress_terminal = 0;   // stderr is a terminal: draw the bar
 int progress_shown = 0;      // a bar line is on the screen
 int progress_length = 0;
 int last_percent = -1;
-char status_text[64];
+char status_text[160];
 int status_lines = 0;        // transfers: every status text on a line of its own
 
 void ClearProgress() {
@@ -353,6 +354,9 @@ int Compile(const UldocOptions* o) {
     std::fflush(stdout);
     const int transfer = outputs && (globals.output_destination == 0 || globals.output_destination == 3);
     status_lines = transfer;
+    // Every status goes on a line of its own: the GUI's reading pauses are not needed.
+    SetFtpStatusPauses(0);
+    if (o->timeout_seconds > 0) SetTCPTimeout(static_cast<int>(o->timeout_seconds * 1000.0f + 0.5f));
     if (transfer && globals.output_destination == 0 && PrepareGpibOutput() != 0) return EXIT_REFUSED;
     if (transfer && globals.output_destination == 3 && PrepareFtpOutput(ftp_name) != 0) return EXIT_REFUSED;
     int result = CompileTable(&targets);

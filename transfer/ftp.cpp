@@ -16,6 +16,7 @@ FtpOutput ftp_output;
 namespace {
 
 const char* const kNetworkFailed = "Network Connection Failed. Exiting..";
+int status_pauses = 1;
 
 constexpr int REPLY_SIZE = 512;
 constexpr int REPLY_LINES = 200;  // a multi-line reply longer than this is not a reply
@@ -24,11 +25,16 @@ constexpr int COMMAND_TIMEOUT = 5000;
 constexpr int REPLY_TIMEOUT = 1000;
 constexpr int DATA_TIMEOUT = 1000;
 
+// Keeps a status text on the panel long enough to be read.
+void Pause() {
+    if (status_pauses) Delay(1.0);
+}
+
 // The failure of a step: its text between two waits, as the status line shows it.
 void ShowFailure(const char* text) {
-    Delay(1.0);
+    Pause();
     ReportStatus(text);
-    Delay(1.0);
+    Pause();
 }
 
 void Close(int* handle) {
@@ -74,9 +80,9 @@ int ExpectReply(int handle, const char* code, const char* alternative, const cha
     }
     if (!std::strstr(reply, code) && !(alternative && std::strstr(reply, alternative))) {
         ReportStatus(reply);
-        Delay(1.0);
+        Pause();
         ReportStatus(failure);
-        Delay(1.0);
+        Pause();
         return 0;
     }
     return 1;
@@ -164,7 +170,47 @@ int FtpBegin(OutputSink* sink) {
     }
     ftp_output.data_open = 1;
     ftp_output.data_failed = 0;
+    std::snprintf(ftp_output.current, sizeof ftp_output.current, "%s", name);
+    ftp_output.sent = 0;
     return 0;
+}
+
+// The server keeps what it got of a transfer that did not complete, under
+// the name of the whole record: the file is deleted, and the status says so.
+// late: the server's answer to the cut may still come, before DELE's.
+// 1 when the control connection can go on, 0 when it cannot.
+int DeletePartial(int late) {
+    char reply[REPLY_SIZE];
+    std::string dele = std::string("DELE /") + ftp_output.current + "\r\n";
+    long length = static_cast<long>(dele.size());
+    int deleted = 0;
+    if (ClientTCPWrite(nethdl, dele.c_str(), length, COMMAND_TIMEOUT) == length) {
+        for (int k = 0; k < 1 + late && !deleted; ++k) {
+            if (ReadReply(nethdl, reply, REPLY_SIZE) < 0) break;
+            deleted = std::strncmp(reply, "250", 3) == 0;
+        }
+    }
+    int alive = deleted || TCPPeerGone(nethdl) == 0;
+    char text[160];
+    std::snprintf(text, sizeof text, "Transfer of %s cut after %lld bytes; %s", ftp_output.current, ftp_output.sent,
+                  deleted ? "the partial file was deleted" : "the partial file could not be deleted");
+    ReportStatus(text);
+    Pause();
+    return alive;
+}
+
+// A transfer stopped before its end: the data connection is closed, the
+// server's answer to that taken and the partial file deleted.
+int CutTransfer() {
+    Close(&nethdl2);
+    ftp_output.data_open = 0;
+    char reply[REPLY_SIZE];
+    int r = ReadReply(nethdl, reply, REPLY_SIZE);
+    if (r < 0 && r != TCP_TIMEOUT) {
+        DeletePartial(0);  // says that the file could not be deleted
+        return 0;
+    }
+    return DeletePartial(r == TCP_TIMEOUT);
 }
 
 int FtpWrite(OutputSink*, const void* bytes, long count, int) {
@@ -175,16 +221,18 @@ int FtpWrite(OutputSink*, const void* bytes, long count, int) {
         ShowFailure(kNetworkFailed);
         return -1;
     }
+    ftp_output.sent += count;
     return 0;
 }
 
 int FtpEnd(OutputSink*) {
     if (!ftp_output.data_open) return -1;
-    ftp_output.data_open = 0;
     if (ftp_output.data_failed) {
+        CutTransfer();
         CloseSession();
         return -1;
     }
+    ftp_output.data_open = 0;
     int closed = DisconnectFromTCPServer(nethdl2);
     nethdl2 = 0;
     if (closed < 0) {
@@ -193,20 +241,28 @@ int FtpEnd(OutputSink*) {
         return -1;
     }
     char reply[REPLY_SIZE];
-    if (!ExpectReply(nethdl, "226", nullptr, "Command STOR(226) Failed. Exiting..", reply, REPLY_SIZE)) {
-        CloseSession();
-        return -1;
+    int r = ReadReply(nethdl, reply, REPLY_SIZE);
+    if (r >= 0 && std::strstr(reply, "226")) return 0;
+    if (r >= 0) {
+        ReportStatus(reply);
+        Pause();
+        ReportStatus("Command STOR(226) Failed. Exiting..");
+        Pause();
+    } else {
+        ShowFailure(kNetworkFailed);
     }
-    return 0;
+    // All the data was handed over, but the server did not take it all.
+    if (r >= 0 || r == TCP_TIMEOUT) DeletePartial(r == TCP_TIMEOUT);
+    CloseSession();
+    return -1;
 }
 
+// Cancelled, or stopped by a failed write: either way the transfer is cut.
+// After a failed write the dialogue ends there (no QUIT on a broken dialogue).
 void FtpAbort(OutputSink*) {
     if (!ftp_output.data_open) return;
-    ftp_output.data_open = 0;
-    Close(&nethdl2);
-    // The server answers the cut transfer; take that reply so that QUIT reads its own.
-    char reply[REPLY_SIZE];
-    if (ReadReply(nethdl, reply, REPLY_SIZE) < 0) CloseSession();
+    int failed = ftp_output.data_failed;
+    if (!CutTransfer() || failed) CloseSession();
 }
 
 }  // namespace
@@ -251,7 +307,7 @@ int FTPConnect2(int* control, int* data, const char* name) {
     if (!Command(h, "TYPE I\r\n", "200", nullptr, "Command TYPE Failed. Exiting..",
                  "Command TYPE(200) Failed. Exiting..", reply))
         return 0;
-    Delay(1.0);
+    Pause();
     ReportStatus("Retrieving socket information..");
     if (!Command(h, "PASV\r\n", "227", nullptr, "Command PASV Failed. Exiting..",
                  "Command PASV(227) Failed. Exiting..", reply))
@@ -259,9 +315,9 @@ int FTPConnect2(int* control, int* data, const char* name) {
     int port = ParsePasv(reply);
     if (port < 0) {
         ReportStatus(reply);
-        Delay(1.0);
+        Pause();
         ReportStatus("Command PASV(227) Failed. Exiting..");
-        Delay(1.0);
+        Pause();
         return 0;
     }
     // The data connection goes to the instrument's address, not to the one in the reply.
@@ -357,7 +413,7 @@ int FinishFtpOutput() {
         return -1;
     }
     ReportStatus(reply);
-    Delay(1.0);
+    Pause();
     int closed = DisconnectFromTCPServer(nethdl);
     nethdl = 0;
     ftp_output.open = 0;
@@ -371,4 +427,8 @@ int FinishFtpOutput() {
 void ResetFtpOutput() {
     CloseSession();
     ftp_output.name[0] = 0;
+    ftp_output.current[0] = 0;
+    ftp_output.sent = 0;
 }
+
+void SetFtpStatusPauses(int on) { status_pauses = on != 0; }

@@ -54,6 +54,8 @@ struct FtpOutput {
     int data_open;                       // a file transfer is under way on nethdl2
     int data_failed;                     // a write of the current file failed
     char name[FTP_NAME_LENGTH + 1];      // file name of the RF pass
+    char current[FTP_NAME_LENGTH + 8];   // file of the transfer under way
+    long long sent;                      // its bytes on the data connection so far
 };
 extern FtpOutput ftp_output;
 
@@ -65,8 +67,11 @@ int PrepareFtpOutput(const char* name);
 
 // One output pass over FTP. begin_pass: file name (pass 1 the name, 2 and 3
 // with "_I" / "_Q") and FTPConnect2; write: the bytes on the data connection;
-// end_pass: close the data connection and check the "226" reply;
-// abort_pass: close the data connection (the server keeps what it got).
+// end_pass: close the data connection and check the "226" reply.
+// A transfer that is cancelled (abort_pass) or whose data could not all be
+// sent is cut: the server would keep a file whose header announces the whole
+// record, so the client deletes it ("DELE") and the status says
+// "Transfer of NAME cut after N bytes; ..." and whether the file was deleted.
 struct FtpSink {
     OutputSink sink;
     int pass;
@@ -80,3 +85,7 @@ int FinishFtpOutput();
 
 // Closes every connection of the network output without a word (tests, exit).
 void ResetFtpOutput();
+
+// The one-second pauses that keep each status text readable on the progress
+// panel (on by default); uldoc prints every status on a line and needs none.
+void SetFtpStatusPauses(int on);

@@ -144,8 +144,15 @@ void LibraryStatus() { ibsta = gpib.thread_ibsta ? gpib.thread_ibsta() : *gpib.i
 
 // --- lan ------------------------------------------------------------------------
 
+std::string LanHost() { return gpib.host.empty() ? FieldText(globals.instrument_ip) : gpib.host; }
+
+// "instrument at HOST port PORT: why" for the messages of the LAN path.
+std::string LanProblem(const char* what) {
+    return std::string(what) + " at " + LanHost() + " port " + std::to_string(gpib.port) + ": " + TCPLastProblem();
+}
+
 int LanConnect() {
-    std::string host = gpib.host.empty() ? FieldText(globals.instrument_ip) : gpib.host;
+    std::string host = LanHost();
     int h = 0;
     if (ConnectToTCPServer(&h, gpib.port, host.c_str(), nullptr, nullptr, LAN_CONNECT_TIMEOUT) < 0) return 0;
     gpib.lan_handle = h;
@@ -194,15 +201,27 @@ int GpibWrite(OutputSink* sink, const void* bytes, long count, int end_mode) {
     return 0;
 }
 
+void ReportTransferFailed() {
+    std::string text = "GPIB Transfer Failed";
+    if (gpib.kind == GPIB_LAN) text += " (" + LanProblem("instrument") + ")";
+    ReportMessage("COMPILATION ERROR", text.c_str());
+}
+
 int GpibEnd(OutputSink* sink) {
     auto* g = reinterpret_cast<GpibSink*>(sink);
     const Addr4882_t list[2] = {InstrumentAddress(), NOADDR};
     EnableLocal(0, list);
     if (g->failed) {
-        ReportMessage("COMPILATION ERROR", "GPIB Transfer Failed");
+        ReportTransferFailed();
         return -1;
     }
     return 0;
+}
+
+// A pass that stopped early: cancelled (nothing more is sent), or ended by a
+// failed Send, which is reported.
+void GpibAbort(OutputSink* sink) {
+    if (reinterpret_cast<GpibSink*>(sink)->failed) ReportTransferFailed();
 }
 
 }  // namespace
@@ -303,18 +322,21 @@ void ResetGpib() {
 int PrepareGpibOutput() {
     SendIFC(0);
     if (ibsta & ERR) {
-        ReportMessage("COMPILATION ERROR", "GPIB card not found");
+        // Over the LAN path there is no card: say which address failed and why.
+        std::string text = gpib.kind == GPIB_LAN ? LanProblem("Instrument cannot be reached") : "GPIB card not found";
+        ReportMessage("COMPILATION ERROR", text.c_str());
         return -1;
     }
     Send(0, InstrumentAddress(), "*rst", 4, DABend);
     if (ibsta & ERR) {
-        ReportMessage("COMPILATION ERROR", "Instrument not found");
+        std::string text = gpib.kind == GPIB_LAN ? LanProblem("Instrument not found") : "Instrument not found";
+        ReportMessage("COMPILATION ERROR", text.c_str());
         return -1;
     }
     return 0;
 }
 
 void InitGpibSink(GpibSink* g) {
-    g->sink = {GpibBegin, GpibWrite, GpibEnd, nullptr};
+    g->sink = {GpibBegin, GpibWrite, GpibEnd, GpibAbort};
     g->failed = 0;
 }

@@ -49,7 +49,8 @@ int PrepareGpibOutput();
 // One output pass on the bus: every chunk is one Send with its end mode; the
 // end of the pass returns the instrument to local control. A cancelled pass
 // sends nothing more (the message stays incomplete, no EnableLocal). A failed
-// Send ends the sending of the pass; its end reports "GPIB Transfer Failed".
+// Send ends the sending of the pass, which reports "GPIB Transfer Failed"
+// (on the LAN path with the address and the system's reason).
 struct GpibSink {
     OutputSink sink;
     int failed;

@@ -31,6 +31,11 @@ struct TcpConnection {
 
 TcpConnection connections[TCP_MAX_CONNECTIONS];
 int connections_ready = 0;
+int timeout_override_ms = 0;
+char last_problem[128] = "";
+
+void NoteProblem(const char* text) { std::snprintf(last_problem, sizeof last_problem, "%s", text); }
+void NoteErrno(int error) { NoteProblem(std::strerror(error)); }
 
 void InitTable() {
     if (connections_ready) return;
@@ -49,6 +54,7 @@ TcpConnection* Find(int handle) {
 }
 
 Clock::time_point Deadline(int timeout_ms) {
+    if (timeout_override_ms > 0) timeout_ms = timeout_override_ms;
     return Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeout_ms));
 }
 
@@ -71,11 +77,13 @@ int WaitFor(int fd, short events, Clock::time_point deadline, short* revents) {
 int ConnectOne(const addrinfo* a, Clock::time_point deadline, int* result) {
     int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
     if (fd < 0) {
+        NoteErrno(errno);
         *result = TCP_CONNECT_FAILED;
         return -1;
     }
     if (connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
+            NoteErrno(errno);
             close(fd);
             *result = TCP_CONNECT_FAILED;
             return -1;
@@ -85,6 +93,8 @@ int ConnectOne(const addrinfo* a, Clock::time_point deadline, int* result) {
         int error = 0;
         socklen_t length = sizeof error;
         if (r <= 0 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            if (r == 0) NoteProblem("no answer within the time-out");
+            else NoteErrno(error ? error : errno);
             close(fd);
             *result = r == 0 ? TCP_TIMEOUT : TCP_CONNECT_FAILED;
             return -1;
@@ -100,14 +110,25 @@ int ReadSocket(TcpConnection* c, void* buffer, int size, Clock::time_point deadl
     for (;;) {
         ssize_t n = recv(c->fd, buffer, static_cast<size_t>(size), MSG_DONTWAIT);
         if (n > 0) return static_cast<int>(n);
-        if (n == 0) return TCP_CONNECTION_CLOSED;
+        if (n == 0) {
+            NoteProblem("the peer closed the connection");
+            return TCP_CONNECTION_CLOSED;
+        }
         if (errno == EINTR) continue;
-        if (errno == ECONNRESET) return TCP_CONNECTION_CLOSED;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return TCP_IO_ERROR;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            NoteErrno(errno);
+            return errno == ECONNRESET ? TCP_CONNECTION_CLOSED : TCP_IO_ERROR;
+        }
         short revents = 0;
         int r = WaitFor(c->fd, POLLIN, deadline, &revents);
-        if (r == 0) return TCP_TIMEOUT;
-        if (r < 0) return TCP_IO_ERROR;
+        if (r == 0) {
+            NoteProblem("no answer within the time-out");
+            return TCP_TIMEOUT;
+        }
+        if (r < 0) {
+            NoteErrno(errno);
+            return TCP_IO_ERROR;
+        }
     }
 }
 
@@ -122,15 +143,25 @@ int ScaledTimeout(int timeout_ms) {
     return static_cast<int>(scaled);
 }
 
+void SetTCPTimeout(int timeout_ms) { timeout_override_ms = timeout_ms > 0 ? timeout_ms : 0; }
+
+const char* TCPLastProblem() { return last_problem[0] ? last_problem : "unknown failure"; }
+
 int ConnectToTCPServer(int* handle, int port, const char* host, TCPCallback callback, void* callback_data,
                        int timeout_ms) {
     InitTable();
     if (!handle || !host || !*host) return TCP_INVALID_HANDLE;
-    if (port < 1 || port > 65535) return TCP_CONNECT_FAILED;
+    if (port < 1 || port > 65535) {
+        NoteProblem("no such port");
+        return TCP_CONNECT_FAILED;
+    }
     int slot = -1;
     for (int i = 0; i < TCP_MAX_CONNECTIONS && slot < 0; ++i)
         if (connections[i].fd < 0) slot = i;
-    if (slot < 0) return TCP_TOO_MANY_CONNECTIONS;
+    if (slot < 0) {
+        NoteProblem("too many open connections");
+        return TCP_TOO_MANY_CONNECTIONS;
+    }
 
     char service[8];
     std::snprintf(service, sizeof service, "%d", port);
@@ -144,7 +175,10 @@ int ConnectToTCPServer(int* handle, int port, const char* host, TCPCallback call
         hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
         rc = getaddrinfo(host, service, &hints, &list);
     }
-    if (rc != 0 || !list) return TCP_CONNECT_FAILED;
+    if (rc != 0 || !list) {
+        NoteProblem(rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
+        return TCP_CONNECT_FAILED;
+    }
 
     Clock::time_point deadline = Deadline(timeout_ms);
     int result = TCP_CONNECT_FAILED, fd = -1;
@@ -221,13 +255,24 @@ long ClientTCPWrite(int handle, const void* data, long count, int timeout_ms) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) return TCP_CONNECTION_CLOSED;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return TCP_IO_ERROR;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            NoteErrno(errno);
+            return errno == EPIPE || errno == ECONNRESET ? TCP_CONNECTION_CLOSED : TCP_IO_ERROR;
+        }
         short revents = 0;
         int r = WaitFor(c->fd, POLLOUT, deadline, &revents);
-        if (r == 0) return TCP_TIMEOUT;
-        if (r < 0) return TCP_IO_ERROR;
-        if (revents & (POLLERR | POLLHUP)) return TCP_CONNECTION_CLOSED;
+        if (r == 0) {
+            NoteProblem("the peer took nothing within the time-out");
+            return TCP_TIMEOUT;
+        }
+        if (r < 0) {
+            NoteErrno(errno);
+            return TCP_IO_ERROR;
+        }
+        if (revents & (POLLERR | POLLHUP)) {
+            NoteProblem("the peer closed the connection");
+            return TCP_CONNECTION_CLOSED;
+        }
     }
     return count;
 }
@@ -248,10 +293,17 @@ int TCPPeerGone(int handle) {
     if (!c) return 1;
     pollfd p{c->fd, static_cast<short>(POLLIN | POLLRDHUP), 0};
     if (poll(&p, 1, 0) <= 0) return 0;
-    if (p.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) return 1;
+    if (p.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) {
+        NoteProblem("the peer closed the connection");
+        return 1;
+    }
     char byte;
     ssize_t n = recv(c->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno == ECONNRESET);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) {
+        NoteProblem("the peer closed the connection");
+        return 1;
+    }
+    return 0;
 }
 
 void CloseAllTCPConnections() {

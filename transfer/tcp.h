@@ -50,5 +50,13 @@ int TCPPeerGone(int handle);
 // The effective wait of a nominal time-out.
 int ScaledTimeout(int timeout_ms);
 
+// One time-out for every call instead of the callers' own (uldoc --timeout);
+// 0 gives them back their own.
+void SetTCPTimeout(int timeout_ms);
+
+// Why the last connect or transfer failed, in the system's words
+// ("Connection refused", "timed out", "Name or service not known"...).
+const char* TCPLastProblem();
+
 // Closes every open connection (driver shutdown, tests).
 void CloseAllTCPConnections();

@@ -323,13 +323,17 @@ TEST_F(FtpFailures, DataConnectionLost) {
         {"TYPE I\r\n", {"200 ok\r\n"}},
         {"PASV\r\n", {"227 Entering Passive Mode ({PASV})\r\n"}},
         {"STOR /WAVE.WFM\r\n", {"150 ok\r\n", "226 Transfer complete.\r\n"}, true},
+        {"DELE /WAVE.WFM\r\n", {"250 deleted\r\n"}},
     });
     globals.ftp_port = peer.port();
     std::vector<std::string> commands;
-    Expect({"data connection reset", Join(Join(kLogin, kFile), {"Network Connection Failed. Exiting.."}), false},
+    Expect({"data connection reset",
+            Join(Join(kLogin, kFile), {"Network Connection Failed. Exiting..",
+                                       "Transfer of WAVE.WFM cut after 0 bytes; the partial file was deleted"}),
+            false},
            "WAVE.WFM", [&] { commands = peer.Commands(); });
     ASSERT_FALSE(commands.empty());
-    EXPECT_EQ(commands.back(), "STOR /WAVE.WFM\r\n");  // no QUIT on a broken dialogue
+    EXPECT_EQ(commands.back(), "DELE /WAVE.WFM\r\n");  // no QUIT on a broken dialogue
 }
 
 TEST_F(FtpServers, CancelledPassEndsTheDialogue) {
@@ -345,8 +349,15 @@ TEST_F(FtpServers, CancelledPassEndsTheDialogue) {
     int finish = -1;
     EXPECT_EQ(CompileFtp("WAVE.WFM", &finish), COMPILE_CANCELLED);
     EXPECT_EQ(finish, 0);
-    EXPECT_EQ(TransferStatuses(), Join(Join(kLogin, kFile), {"221 Goodbye."}));
+    // The server took the closed data connection for a complete file: it is deleted.
+    std::vector<std::string> statuses = TransferStatuses();
+    ASSERT_EQ(statuses.size(), kLogin.size() + kFile.size() + 2) << ::testing::PrintToString(statuses);
+    EXPECT_EQ(std::vector<std::string>(statuses.begin(), statuses.begin() + 7), Join(kLogin, kFile));
+    EXPECT_EQ(statuses[7].rfind("Transfer of WAVE.WFM cut after ", 0), 0u) << statuses[7];
+    EXPECT_NE(statuses[7].find(" bytes; the partial file was deleted"), std::string::npos) << statuses[7];
+    EXPECT_EQ(statuses[8], "221 Goodbye.");
     EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "WAVE.WFM"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "WAVE_I.WFM"));
 }
 
