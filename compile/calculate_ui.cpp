@@ -76,7 +76,7 @@ void SetUpAnalysisPanel() {
     if (ref < 0 || ref >= MAX_CARRIERS) return;
     const Carrier& c = signals[ref];
     handle5 = LoadPanel(0, UIR, PANEL_ANALYSIS);
-    SetPanelPos(handle5, VAL_AUTO_CENTER, VAL_AUTO_CENTER);
+    PlacePanelBeside(handle5, handle);   // the Compile button stays in sight
     DisplayPanel(handle5);
     int entries = PulseEntries(c.filter_length);
     if (entries > 0 && entries <= FIR_ROW_LENGTH)
@@ -96,7 +96,9 @@ void SetUpAnalysisPanel() {
 void Calculate() {
     if (handle5) DiscardPanel(handle5);
     handle5 = 0;
-    ProcessSystemEvents();
+    // A cancel click that reached no run (one from before this run, or a
+    // second click on the last) must not stop this one.
+    ClearUserEvents();
 
     CoreHooks saved = core_hooks;
     core_hooks.status = ShowStatus;
@@ -150,6 +152,7 @@ void Calculate() {
     core_hooks = saved;
 
     HidePanel(handle2);
+    ClearUserEvents();   // clicks on the progress panel after the run stopped
     if (result == COMPILE_CANCELLED && handle5) HidePanel(handle5);
     // The plan rounded the carriers: show the values that were compiled.
     UpdateCarrierTable();

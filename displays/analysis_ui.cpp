@@ -73,6 +73,11 @@ void ShowAnalysisPreview() {
     ProcessDrawEvents();
 }
 
+int CloseAnalysis(int, int, int event, void*, int, int) {
+    if ((event == EVENT_COMMIT || event == EVENT_LEFT_CLICK) && handle5 > 0) HidePanel(handle5);
+    return 0;
+}
+
 int SaveAnalysisImages(const char* dir) {
     const Carrier* c = Reference();
     if (!c || numpoints < 1) {

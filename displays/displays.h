@@ -7,6 +7,9 @@
 // the peaks at the end of the compile pass.
 void ShowAnalysisPower();
 void ShowAnalysisPreview();
+// The analysis panel's Close button (left click or commit): hides the panel;
+// it stays loaded for the power table and CCDF until the next run.
+int CloseAnalysis(int panel, int control, int event, void* callback_data, int data1, int data2);
 
 // Plots of the analysis and CCDF panels (panel: a loaded analysis or CCDF
 // panel). The spectrum plot reads FFT_Array after SpectrumPreview and puts

@@ -18,7 +18,9 @@ int LoadFresh(int* panel_handle, int resource) {
         *panel_handle = 0;
         return -1;
     }
-    SetPanelPos(*panel_handle, VAL_AUTO_CENTER, VAL_AUTO_CENTER);
+    // Where the analysis panel stands, beside the main panel.
+    if (PlacePanelBeside(*panel_handle, handle) < 0)
+        SetPanelPos(*panel_handle, VAL_AUTO_CENTER, VAL_AUTO_CENTER);
     return 0;
 }
 

@@ -1,6 +1,8 @@
 #include "modulation/dvb.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -12,6 +14,10 @@ int32_t symbol32[DVB32_SYMBOLS];
 int32_t symbol64[DVB64_SYMBOLS];
 int32_t symbol256[DVB256_SYMBOLS];
 float phase_c16, phase_c32, phase_c64, phase_c256;
+
+// resources/origin.res, built into the core (tools/CMakeLists.txt).
+extern const unsigned char origin_resource[];
+extern const std::size_t origin_resource_size;
 
 // Six low bits of a 256-point symbol -> 8 x row + column inside quadrant 00.
 const int32_t dvb_quadrant256[64] = {
@@ -154,32 +160,49 @@ void BuildDvbTable(const uint8_t block[ORIGIN_BYTES], int modulation, int32_t* t
 }
 
 int ReadOriginBlock(uint8_t block[ORIGIN_BYTES]) {
+    // The block travels inside the program, so no directory can lose it; a
+    // file replaces it only where ULDO_ORIGIN names one.
     std::memset(block, 0, ORIGIN_BYTES);
-    std::FILE* f = std::fopen("origin.res", "rb");
-    std::string tried = "origin.res";
+    std::memcpy(block, origin_resource,
+                origin_resource_size < ORIGIN_BYTES ? origin_resource_size : ORIGIN_BYTES);
+    const char* path = std::getenv("ULDO_ORIGIN");
+    if (!path || !*path) return ORIGIN_BYTES;
+
+    char text[4400];
+    std::FILE* f = std::fopen(path, "rb");
     if (!f) {
-        char dir[4096];
-        if (GetProjectDir(dir) == 0) {
-            tried = std::string(dir) + "/origin.res";
-            f = std::fopen(tried.c_str(), "rb");
-        }
-    }
-    if (!f) {
-        ReportMessage("", "The DVB-C data block \"origin.res\" was not found; "
-                          "the DVB-C modulations carry zero bytes.");
-        return 0;
-    }
-    int got = static_cast<int>(std::fread(block, 1, ORIGIN_BYTES, f));
-    std::fclose(f);
-    if (got < ORIGIN_BYTES) {
-        char text[4400];
         std::snprintf(text, sizeof text,
-                      "The DVB-C data block \"%s\" holds %d of %d bytes; "
-                      "the missing bytes are taken as zero.",
-                      tried.c_str(), got, ORIGIN_BYTES);
+                      "The DVB-C data block \"%s\" (ULDO_ORIGIN) cannot be opened: %s.\n"
+                      "The built-in block is used.",
+                      path, std::strerror(errno));
         ReportMessage("", text);
+        return ORIGIN_BYTES;
     }
-    return got;
+    uint8_t bytes[ORIGIN_BYTES + 1];
+    std::size_t got = std::fread(bytes, 1, sizeof bytes, f);
+    int error = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (error || got != ORIGIN_BYTES) {
+        if (error)
+            std::snprintf(text, sizeof text,
+                          "The DVB-C data block \"%s\" (ULDO_ORIGIN) cannot be read: %s.\n"
+                          "The built-in block is used.",
+                          path, std::strerror(error));
+        else if (got > ORIGIN_BYTES)
+            std::snprintf(text, sizeof text,
+                          "The DVB-C data block \"%s\" (ULDO_ORIGIN) holds more than %d bytes.\n"
+                          "The built-in block is used.",
+                          path, ORIGIN_BYTES);
+        else
+            std::snprintf(text, sizeof text,
+                          "The DVB-C data block \"%s\" (ULDO_ORIGIN) holds %zu of %d bytes.\n"
+                          "The built-in block is used.",
+                          path, got, ORIGIN_BYTES);
+        ReportMessage("", text);
+        return ORIGIN_BYTES;
+    }
+    std::memcpy(block, bytes, ORIGIN_BYTES);
+    return ORIGIN_BYTES;
 }
 
 void dvbgen(int modulation, int32_t* table, float* phase) {

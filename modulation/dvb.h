@@ -27,17 +27,18 @@ extern float phase_c16, phase_c32, phase_c64, phase_c256;
 extern const int32_t dvb_quadrant256[64];
 extern const int32_t dvb_position64[64];
 
-// Reads "origin.res" from the current directory, else from the program's
-// directory. A missing or short file is reported in a pop-up; the bytes not
-// read are zero. Returns the number of bytes read.
+// The 6528 bytes of "origin.res", which is built into the program. When the
+// environment variable ULDO_ORIGIN names a file, that file replaces them; one
+// that cannot be read or does not hold exactly 6528 bytes is reported and the
+// built-in block is used. Returns ORIGIN_BYTES.
 int ReadOriginBlock(uint8_t block[ORIGIN_BYTES]);
 
 // Builds the table of modulation 12, 13, 14 or 27 from a 6528-byte block.
 void BuildDvbTable(const uint8_t block[ORIGIN_BYTES], int modulation, int32_t* table,
                    float* phase);
-// Reads "origin.res" and builds the table of modulation 14 or 27 (also 12, 13).
+// Builds the table of modulation 14 or 27 (also 12, 13) from the block.
 void dvbgen(int modulation, int32_t* table, float* phase);
-// Start-up: reads "origin.res" once and builds all four tables.
+// Start-up: reads the block once and builds all four tables.
 void BuildDvbTables();
 
 // The steps, for tests and tools.

@@ -34,6 +34,7 @@ void RegisterUldoCallbacks() {
         {"UpdateCCDFCursor", UpdateCCDFCursor},
         {"CCDFOk", CCDFOk},
         {"CCDFPrint", CCDFPrint},
+        {"CloseAnalysis", CloseAnalysis},
     };
     for (const auto& e : menu_callbacks) RegisterMenuCallback(e.name, e.fn);
     for (const auto& e : ctrl_callbacks) RegisterCtrlCallback(e.name, e.fn);

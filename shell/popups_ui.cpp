@@ -98,9 +98,18 @@ public:
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return VAL_NO_FILE_SELECTED;
         QString file = dialog.selectedFiles().first();
-        QString ext = PatternExtension(main_pattern);
-        if (button == VAL_SAVE_BUTTON && restrict_extension && !ext.isEmpty() &&
-            !file.endsWith(QLatin1Char('.') + ext, Qt::CaseInsensitive))
+        // A name that ends in any offered extension keeps it (Save As a .json
+        // table); otherwise it gets the extension of the chosen filter.
+        bool offered = false;
+        for (const QString& f : filters)
+            for (const QString& p : f.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                QString e = PatternExtension(p);
+                offered = offered || (!e.isEmpty() &&
+                                      file.endsWith(QLatin1Char('.') + e, Qt::CaseInsensitive));
+            }
+        QString ext = PatternExtension(
+            dialog.selectedNameFilter().split(QLatin1Char(' '), Qt::SkipEmptyParts).value(0));
+        if (button == VAL_SAVE_BUTTON && restrict_extension && !ext.isEmpty() && !offered)
             file += QLatin1Char('.') + ext;
         QByteArray bytes = file.toUtf8();
         // A cut path would name another file: refuse it instead.

@@ -3,7 +3,9 @@
 // The file is JSON:
 //   {"panels": [panel...], "menubars": [menubar...]}
 //   panel:   {"resource": n, "title": "...", "width": px, "height": px,
-//             "callback": "Name" (optional, receives EVENT_CLOSE), "controls": [control...]}
+//             "callback": "Name" (optional, receives EVENT_CLOSE), "resizable": bool,
+//             "close_button": n (clicked by the close button and Escape),
+//             "default_button": n (clicked by Enter), "controls": [control...]}
 //   control: {"number": n, "kind": K, "left": px, "top": px, "width": px, "height": px,
 //             "label": "...", "label_left": bool, "callback": "Name", ...}
 //     K is numeric, text, textbox, selector, checkbox, toggle, button, listbox,
@@ -14,16 +16,18 @@
 //       selector, listbox: "items": [{"value": n, "label": "..."}], "default" (a value)
 //       checkbox, toggle: "default" (0/1);  progress: "min", "max", "default"
 //       label: "align" ("left", "center", "right"); any control: "font_size", "bold",
-//       "dimmed" (starts dimmed)
+//       "dimmed" (starts dimmed), "monospace" (the lists' fixed-pitch font)
 //       graph, intensity: "cursors" (0 to 4)
 //     A label may leave out "number" when no code addresses it.
 //   menubar: {"resource": n, "menus": [{"label": "File", "number": n (optional),
-//             "items": [{"number": n, "label": "...", "callback": "Name",
-//                        "dimmed": bool, "checked": bool} | {"separator": true}]}]}
+//             "mnemonic": "F", "items": [{"number": n, "label": "...", "callback": "Name",
+//                        "dimmed": bool, "checked": bool, "shortcut": "Ctrl+O",
+//                        "mnemonic": "L"} | {"separator": true}]}]}
 // Numbers are unique within a panel (controls) and within a menu bar (menus and
 // items). Unknown keys are refused so that a misspelt field is not silently lost.
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -195,6 +199,22 @@ const json* FindResource(const json& doc, const char* list, int resource, const 
     return found;
 }
 
+// A mnemonic is one letter or digit of the label it underlines.
+char Mnemonic(const json& object, const char* label, Context& ctx) {
+    char text[8];
+    Text(object, "mnemonic", text, sizeof text, ctx);
+    if (!text[0]) return 0;
+    bool in_label = false;
+    for (const char* p = label; *p; ++p)
+        in_label = in_label || std::tolower(static_cast<unsigned char>(*p)) ==
+                                   std::tolower(static_cast<unsigned char>(text[0]));
+    if (text[1] || !std::isalnum(static_cast<unsigned char>(text[0])) || !in_label) {
+        ctx.Fail(std::string("\"mnemonic\" \"") + text + "\" is not one letter of the label");
+        return 0;
+    }
+    return text[0];
+}
+
 void ReadItems(const json& list, UirControl& c, Context& ctx) {
     if (list.size() > static_cast<std::size_t>(UIR_MAX_ITEMS)) {
         ctx.Fail("more than " + std::to_string(UIR_MAX_ITEMS) + " items");
@@ -222,7 +242,7 @@ void ReadControl(const json& object, UirControl& c, Context& ctx) {
               {"number", "kind", "label", "label_left", "left", "top", "width", "height",
                "callback", "int", "unsigned", "hex", "min", "max", "precision", "default",
                "readonly", "max_length", "text", "font_size", "bold", "align", "cursors",
-               "items", "dimmed"},
+               "items", "dimmed", "monospace"},
               ctx);
     char kind[32];
     Text(object, "kind", kind, sizeof kind, ctx, true);
@@ -270,6 +290,7 @@ void ReadControl(const json& object, UirControl& c, Context& ctx) {
     c.font_size = Int(object, "font_size", 0, ctx);
     c.bold = Flag(object, "bold", ctx);
     c.dimmed = Flag(object, "dimmed", ctx);
+    c.monospace = Flag(object, "monospace", ctx);
     char align[16];
     Text(object, "align", align, sizeof align, ctx);
     if (!align[0] || std::strcmp(align, "left") == 0)
@@ -305,13 +326,19 @@ int ReadUirPanel(const char* file, int resource, UirPanel* panel) {
     if (!object) return UIE_BAD_RESOURCE;
     Context ctx{std::string(file) + ": panel " + std::to_string(resource)};
     std::memset(panel, 0, sizeof *panel);
-    CheckKeys(*object, {"resource", "title", "width", "height", "callback", "controls"}, ctx);
+    CheckKeys(*object,
+              {"resource", "title", "width", "height", "callback", "controls", "resizable",
+               "close_button", "default_button"},
+              ctx);
     panel->resource = resource;
     Text(*object, "title", panel->title, sizeof panel->title, ctx);
     panel->width = Int(*object, "width", 0, ctx, true);
     panel->height = Int(*object, "height", 0, ctx, true);
     if (panel->width <= 0 || panel->height <= 0) ctx.Fail("width and height must be positive");
     Text(*object, "callback", panel->callback, sizeof panel->callback, ctx);
+    panel->resizable = Flag(*object, "resizable", ctx);
+    panel->close_button = Int(*object, "close_button", 0, ctx);
+    panel->default_button = Int(*object, "default_button", 0, ctx);
     if (const json* controls = Array(*object, "controls", ctx)) {
         if (controls->size() > static_cast<std::size_t>(UIR_MAX_CONTROLS))
             ctx.Fail("more than " + std::to_string(UIR_MAX_CONTROLS) + " controls");
@@ -324,6 +351,13 @@ int ReadUirPanel(const char* file, int resource, UirPanel* panel) {
                 if (panel->controls[j].number == c.number)
                     ctx.Fail("control number " + std::to_string(c.number) + " is used twice");
         }
+    }
+    for (int number : {panel->close_button, panel->default_button}) {
+        bool found = number == 0;
+        for (int j = 0; !found && j < panel->control_count; ++j)
+            found = panel->controls[j].number == number && panel->controls[j].kind == KIND_BUTTON;
+        if (!found && !ctx.failed)
+            ctx.Fail("close_button and default_button must name a button of the panel");
     }
     return ctx.failed ? UIE_BAD_RESOURCE : 0;
 }
@@ -359,9 +393,10 @@ int ReadUirMenuBar(const char* file, int resource, UirMenuBar* bar) {
             ctx.Fail("more than " + std::to_string(UIR_MAX_MENUS) + " menus");
             break;
         }
-        CheckKeys(menu, {"label", "number", "items"}, ctx);
+        CheckKeys(menu, {"label", "number", "items", "mnemonic"}, ctx);
         UirMenu& out = bar->menus[bar->menu_count++];
         Text(menu, "label", out.label, sizeof out.label, ctx, true);
+        out.mnemonic = Mnemonic(menu, out.label, ctx);
         out.number = Int(menu, "number", 0, ctx);
         claim(out.number);
         const json* items = Array(menu, "items", ctx);
@@ -375,7 +410,9 @@ int ReadUirMenuBar(const char* file, int resource, UirMenuBar* bar) {
                 ctx.Fail("more than " + std::to_string(UIR_MAX_MENU_ITEMS) + " menu items");
                 break;
             }
-            CheckKeys(item, {"number", "label", "callback", "separator", "dimmed", "checked"},
+            CheckKeys(item,
+                      {"number", "label", "callback", "separator", "dimmed", "checked",
+                       "shortcut", "mnemonic"},
                       ctx);
             UirMenuItem& it = bar->items[bar->item_count++];
             it.menu = bar->menu_count - 1;
@@ -386,6 +423,8 @@ int ReadUirMenuBar(const char* file, int resource, UirMenuBar* bar) {
             claim(it.number);
             Text(item, "label", it.label, sizeof it.label, ctx, true);
             Text(item, "callback", it.callback, sizeof it.callback, ctx);
+            Text(item, "shortcut", it.shortcut, sizeof it.shortcut, ctx);
+            it.mnemonic = Mnemonic(item, it.label, ctx);
             it.dimmed = Flag(item, "dimmed", ctx);
             it.checked = Flag(item, "checked", ctx);
         }

@@ -81,6 +81,9 @@ void QuitUserInterface(int value);
 // Without waiting (wait = 0): runs pending events and returns 1 when a commit
 // event was raised since the last call, with its panel and control; else 0.
 int GetUserEvent(int wait, int* panel, int* control);
+// Runs pending events and forgets every commit queued so far (a click meant for
+// a run that has ended must not reach the next one).
+void ClearUserEvents();
 void ProcessSystemEvents();
 void ProcessDrawEvents();
 
@@ -97,6 +100,10 @@ int DisplayPanel(int panel);
 int HidePanel(int panel);
 int DiscardPanel(int panel);
 int SetPanelPos(int panel, int top, int left);
+// Puts a panel beside another on the screen, top edges level: to its right when
+// there is room, else to its left, else against the right edge of the screen,
+// clear of the other's left part (where the main panel keeps its Compile button).
+int PlacePanelBeside(int panel, int anchor);
 int SetPanelAttribute(int panel, int attribute, int value);
 int SetPanelAttribute(int panel, int attribute, const char* value);
 int GetPanelAttribute(int panel, int attribute, int* value);

@@ -24,14 +24,20 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QStringDecoder>
+#include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "shell/textcodec.h"
 #include "shell/userint_ui.h"
 
 namespace {
@@ -88,6 +94,8 @@ struct ControlState {
     double value;        // numeric: the full value; the box shows it rounded
     QWidget* widget;
     QLabel* caption;
+    int caption_left;    // the caption stands left of the control
+    int left, top, width, height;   // place in the resource; a resizable panel scales it
     CtrlCallbackPtr callback;
 };
 
@@ -99,6 +107,8 @@ struct PanelState {
     QWidget* window;
     QWidget* body;
     CtrlCallbackPtr callback;
+    int width, height;          // of the resource
+    int resizable, close_button, default_button;
     int menu_bar;
     int control_count;
     ControlState controls[UIR_MAX_CONTROLS];
@@ -142,17 +152,54 @@ QApplication* application = nullptr;
 UirPanel loaded_panel;
 UirMenuBar loaded_bar;
 
+void ClickButton(int panel, int serial, int control);
+void CloseRequested(int panel, int serial);
+void ScaleControls(int panel, int serial);
+
 class PanelWindow : public QWidget {
 public:
     int handle = 0;
     int serial = 0;
 
 protected:
-    // The close button never closes a panel by itself: the panel's callback
-    // decides, as it must undo what opening the panel did (a dimmed parent).
+    // The close button never closes a panel by itself: the panel's callback,
+    // or the button that closes it, decides, as it must undo what opening the
+    // panel did (a dimmed parent, a panel to show again).
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
-        RaiseCtrlEvent(handle, serial, 0, EVENT_CLOSE, 0, 0);
+        CloseRequested(handle, serial);
+    }
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+// The area under the menu bar; the controls of a resizable panel follow its size.
+class PanelBody : public QWidget {
+public:
+    using QWidget::QWidget;
+    int handle = 0;
+    int serial = 0;
+
+protected:
+    void resizeEvent(QResizeEvent*) override { ScaleControls(handle, serial); }
+};
+
+// Input fields hold record text: characters Windows-1252 has no byte for are
+// refused, and the user is told why.
+void TellUnstorable(const QString& bad) {
+    QString text = QStringLiteral("The character \"%1\" cannot be stored: text fields hold "
+                                  "Windows-1252 characters only.").arg(bad);
+    QByteArray bytes = text.toUtf8();
+    QTimer::singleShot(0, [bytes] { MessagePopup("", bytes.constData()); });
+}
+
+class FieldValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& text, int&) const override {
+        QString bad;
+        if (IsFieldText(text, &bad)) return Acceptable;
+        TellUnstorable(bad);
+        return Invalid;
     }
 };
 
@@ -184,6 +231,12 @@ QString Literal(const QString& text) {
 QString Unliteral(const QString& text) {
     QString t = text;
     return t.replace(QLatin1String("&&"), QLatin1String("&"));
+}
+
+void CopyOut(const QString& text, char* out, std::size_t size);
+
+void CopyOutField(const QString& text, char* out, std::size_t size) {
+    CopyFieldText(text, out, size);
 }
 
 void CopyOut(const QString& text, char* out, std::size_t size) {
@@ -289,6 +342,13 @@ void SetNumeric(ControlState* c, double v) {
     c->value = v;
 }
 
+// Lists show fixed-width rows; headings over them use the same font.
+QFont ListFont() {
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(12);
+    return mono;
+}
+
 void ApplyFont(QWidget* w, const UirControl& def) {
     if (def.font_size <= 0 && !def.bold) return;
     QFont f = w->font();
@@ -304,6 +364,7 @@ void PlaceCaption(ControlState* c, QWidget* body, const QString& text, int left_
         c->caption->setTextFormat(Qt::PlainText);
     }
     c->caption->setText(text);
+    c->caption_left = left_of;
     QRect g = c->widget->geometry();
     int w = c->caption->fontMetrics().horizontalAdvance(text) + 4;
     int h = c->caption->fontMetrics().height() + 2;
@@ -366,6 +427,7 @@ QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int s
             edit->setText(FromText(def.text));
             edit->setReadOnly(def.readonly != 0);
             if (!def.readonly) {
+                edit->setValidator(new FieldValidator(edit));
                 QObject::connect(edit, &QLineEdit::textEdited, edit, [=] {
                     RaiseCtrlEvent(handle, serial, number, EVENT_VAL_CHANGED, 0, 0);
                 });
@@ -381,6 +443,17 @@ QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int s
             edit->setPlainText(FromText(def.text));
             edit->setReadOnly(def.readonly != 0);
             QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [=] {
+                QString text = edit->toPlainText(), bad;
+                if (!IsFieldText(text, &bad)) {
+                    // Nothing refuses a keystroke here: take the characters out again.
+                    QString kept;
+                    for (QChar ch : text)
+                        if (Cp1252Byte(ch.unicode()) >= 0) kept += ch;
+                    QSignalBlocker block(edit);
+                    edit->setPlainText(kept);
+                    edit->moveCursor(QTextCursor::End);
+                    TellUnstorable(bad);
+                }
                 RaiseCtrlEvent(handle, serial, number, EVENT_VAL_CHANGED, 0, 0);
             });
             w = edit;
@@ -429,9 +502,7 @@ QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int s
         }
         case KIND_LISTBOX: {
             auto* list = new QListWidget(body);
-            QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-            mono.setPixelSize(12);
-            list->setFont(mono);
+            list->setFont(ListFont());
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setUniformItemSizes(true);
             list->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -487,9 +558,14 @@ QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int s
         default:
             return nullptr;
     }
+    if (def.monospace) w->setFont(ListFont());
     ApplyFont(w, def);
     if (def.dimmed) w->setEnabled(false);
     w->setGeometry(def.left, def.top, def.width, def.height);
+    c->left = def.left;
+    c->top = def.top;
+    c->width = def.width;
+    c->height = def.height;
     c->widget = w;
     if (def.kind == KIND_NUMERIC) SetNumeric(c, def.default_value);
     if (HasCaption(def.kind) && def.label[0])
@@ -535,6 +611,23 @@ void FreePanel(int handle, bool now, bool top) {
     }
 }
 
+// A resource label with its mnemonic letter marked for Qt; other '&' stay literal.
+QString WithMnemonic(const char* label, char mnemonic) {
+    QString text = Literal(FromText(label));
+    if (!mnemonic) return text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&')) {
+            ++i;
+            continue;
+        }
+        if (text[i].toLower() == QChar(mnemonic).toLower()) {
+            text.insert(i, QLatin1Char('&'));
+            break;
+        }
+    }
+    return text;
+}
+
 int FreePanelHandle() {
     for (int h = 1; h <= MAX_PANELS; ++h)
         if (!panels[h].in_use) return h;
@@ -553,6 +646,97 @@ QString FromText(const char* text) {
     if (decoder.hasError()) return QString::fromLatin1(bytes);
     return s;
 }
+
+QString FromFieldText(const char* text) {
+    QString s;
+    for (const char* p = text; p && *p; ++p)
+        s += QChar(static_cast<char16_t>(Cp1252Char(static_cast<unsigned char>(*p))));
+    return s;
+}
+
+void CopyFieldText(const QString& text, char* out, std::size_t size) {
+    if (!out || size == 0) return;
+    std::size_t n = 0;
+    for (qsizetype i = 0; i < text.size() && n + 1 < size; ++i) {
+        QChar ch = text[i];
+        if (ch.isHighSurrogate() && i + 1 < text.size()) ++i;  // one character, one '?'
+        int byte = ch.isSurrogate() ? -1 : Cp1252Byte(ch.unicode());
+        out[n++] = byte < 0 ? '?' : static_cast<char>(byte);
+    }
+    out[n] = '\0';
+}
+
+bool IsFieldText(const QString& text, QString* bad) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar ch = text[i];
+        if (!ch.isSurrogate() && Cp1252Byte(ch.unicode()) >= 0 && ch.unicode() != 0) continue;
+        if (bad) *bad = ch.isHighSurrogate() && i + 1 < text.size() ? text.mid(i, 2) : QString(ch);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+void ClickButton(int panel, int serial, int control) {
+    ControlState* c = LiveControl(panel, serial, control);
+    if (!c || c->kind != KIND_BUTTON || !c->widget->isEnabled()) return;
+    static_cast<QAbstractButton*>(c->widget)->click();
+}
+
+// The window's close button: the panel's callback hears it; without one, the
+// button that closes the panel is clicked; a panel with neither just hides.
+void CloseRequested(int panel, int serial) {
+    PanelState* p = GetPanel(panel);
+    if (!p || p->serial != serial) return;
+    if (p->callback)
+        RaiseCtrlEvent(panel, serial, 0, EVENT_CLOSE, 0, 0);
+    else if (p->close_button)
+        ClickButton(panel, serial, p->close_button);
+    else
+        p->window->hide();
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent* event) {
+    PanelState* p = GetPanel(handle);
+    if (!p || p->serial != serial ||
+        (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    int key = event->key();
+    if (key == Qt::Key_Escape && (p->close_button || !p->callback)) {
+        CloseRequested(handle, serial);
+    } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && p->default_button) {
+        ClickButton(handle, serial, p->default_button);
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+// Grows the controls of a resizable panel with it: places scale with the
+// panel; graphs, lists and multi-line texts grow both ways, one-line texts,
+// labels and progress bars grow in width; the rest keep their size.
+void ScaleControls(int panel, int serial) {
+    PanelState* p = GetPanel(panel);
+    if (!p || p->serial != serial || !p->resizable || p->width <= 0 || p->height <= 0) return;
+    const double sx = static_cast<double>(p->body->width()) / p->width;
+    const double sy = static_cast<double>(p->body->height()) / p->height;
+    for (int i = 0; i < p->control_count; ++i) {
+        ControlState& c = p->controls[i];
+        if (!c.widget) continue;
+        bool both = c.kind == KIND_GRAPH || c.kind == KIND_INTENSITY || c.kind == KIND_CANVAS ||
+                    c.kind == KIND_LISTBOX || c.kind == KIND_TEXTBOX;
+        bool wide = both || c.kind == KIND_TEXT || c.kind == KIND_LABEL || c.kind == KIND_PROGRESS;
+        int x = static_cast<int>(c.left * sx + 0.5), y = static_cast<int>(c.top * sy + 0.5);
+        int w = wide ? static_cast<int>((c.left + c.width) * sx + 0.5) - x : c.width;
+        int h = both ? static_cast<int>((c.top + c.height) * sy + 0.5) - y : c.height;
+        c.widget->setGeometry(x, y, w, h);
+        if (c.caption) PlaceCaption(&c, p->body, c.caption->text(), c.caption_left);
+    }
+}
+
+}  // namespace
 
 void CopyText(const char* text, std::size_t length, char* out, std::size_t size) {
     if (!out || size == 0) return;
@@ -666,12 +850,24 @@ int GetUserEvent(int wait, int* panel, int* control) {
     return 1;
 }
 
+void ClearUserEvents() {
+    if (application) QApplication::processEvents();
+    pending_first = pending_count = 0;
+}
+
 void ProcessSystemEvents() {
     if (application) QApplication::processEvents();
 }
 
+// User input is taken here too: the platform may hold input back that an
+// excluding pass put aside until some other window-system event arrives (a
+// Cancel click during a compile reached nobody). As inside a callback, input
+// calls no callback; a click only queues its commit for GetUserEvent.
 void ProcessDrawEvents() {
-    if (application) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!application) return;
+    ++callback_depth;
+    QApplication::processEvents();
+    --callback_depth;
 }
 
 // ---------------------------------------------------------------------------
@@ -714,6 +910,11 @@ int LoadPanel(int parent, const char* file, int resource) {
     p.resource = resource;
     p.parent = parent;
     p.callback = def.callback[0] ? FindCtrlCallback(def.callback) : nullptr;
+    p.width = def.width;
+    p.height = def.height;
+    p.resizable = def.resizable;
+    p.close_button = def.close_button;
+    p.default_button = def.default_button;
 
     auto* window = new PanelWindow;
     if (parent_state) {
@@ -726,9 +927,17 @@ int LoadPanel(int parent, const char* file, int resource) {
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    auto* body = new QWidget(window);
-    body->setFixedSize(def.width, def.height);
+    auto* body = new PanelBody(window);
+    body->handle = handle;
+    body->serial = p.serial;
+    if (def.resizable) {
+        layout->setSizeConstraint(QLayout::SetMinimumSize);
+        body->setMinimumSize(def.width, def.height);
+        body->resize(def.width, def.height);
+    } else {
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        body->setFixedSize(def.width, def.height);
+    }
     layout->addWidget(body);
     p.window = window;
     p.body = body;
@@ -784,7 +993,7 @@ int LoadMenuBar(int panel, const char* file, int resource) {
     b.bar->setNativeMenuBar(false);
     QMenu* menus[UIR_MAX_MENUS];
     for (int m = 0; m < def.menu_count; ++m) {
-        menus[m] = b.bar->addMenu(Literal(FromText(def.menus[m].label)));
+        menus[m] = b.bar->addMenu(WithMnemonic(def.menus[m].label, def.menus[m].mnemonic));
         if (def.menus[m].number > 0)
             b.entries[b.entry_count++] = {def.menus[m].number, menus[m]->menuAction(), nullptr};
     }
@@ -796,7 +1005,8 @@ int LoadMenuBar(int panel, const char* file, int resource) {
             menu->addSeparator();
             continue;
         }
-        QAction* action = menu->addAction(Literal(FromText(it.label)));
+        QAction* action = menu->addAction(WithMnemonic(it.label, it.mnemonic));
+        if (it.shortcut[0]) action->setShortcut(QKeySequence(QString::fromUtf8(it.shortcut)));
         action->setEnabled(!it.dimmed);
         if (it.checked) {
             action->setCheckable(true);
@@ -858,6 +1068,27 @@ int SetPanelPos(int panel, int top, int left) {
     QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
     int x = left == VAL_AUTO_CENTER ? area.x() + (area.width() - size.width()) / 2 : left;
     int y = top == VAL_AUTO_CENTER ? area.y() + (area.height() - size.height()) / 2 : top;
+    p->window->move(std::max(x, area.x()), std::max(y, area.y()));
+    return 0;
+}
+
+int PlacePanelBeside(int panel, int anchor) {
+    PanelState* p = GetPanel(panel);
+    PanelState* a = GetPanel(anchor);
+    if (!p || !a) return UIE_BAD_PANEL;
+    p->window->layout()->activate();
+    QSize size = p->window->frameGeometry().size();
+    QRect other = a->window->frameGeometry();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+    int x;
+    if (other.right() + 1 + size.width() <= area.right() + 1)
+        x = other.right() + 1;
+    else if (other.left() - size.width() >= area.left())
+        x = other.left() - size.width();
+    else  // no room on either side: against the right edge, clear of the other's left part
+        x = area.right() + 1 - size.width();
+    int y = std::min(other.top(), area.bottom() + 1 - size.height());
     p->window->move(std::max(x, area.x()), std::max(y, area.y()));
     return 0;
 }
@@ -1026,11 +1257,12 @@ int SetCtrlVal(int panel, int control, const char* value) {
     ControlState* c;
     if (int r = Lookup(panel, control, &c); r < 0) return r;
     QSignalBlocker block(c->widget);
-    QString text = FromText(value);
     switch (c->kind) {
-        case KIND_TEXT: static_cast<QLineEdit*>(c->widget)->setText(text); return 0;
-        case KIND_TEXTBOX: static_cast<QPlainTextEdit*>(c->widget)->setPlainText(text); return 0;
-        case KIND_LABEL: static_cast<QLabel*>(c->widget)->setText(text); return 0;
+        case KIND_TEXT: static_cast<QLineEdit*>(c->widget)->setText(FromFieldText(value)); return 0;
+        case KIND_TEXTBOX:
+            static_cast<QPlainTextEdit*>(c->widget)->setPlainText(FromFieldText(value));
+            return 0;
+        case KIND_LABEL: static_cast<QLabel*>(c->widget)->setText(FromText(value)); return 0;
         default: return UIE_BAD_TYPE;
     }
 }
@@ -1101,9 +1333,9 @@ int GetCtrlVal(int panel, int control, char* value, std::size_t size) {
     ControlState* c;
     if (int r = Lookup(panel, control, &c); r < 0) return r;
     switch (c->kind) {
-        case KIND_TEXT: CopyOut(static_cast<QLineEdit*>(c->widget)->text(), value, size); return 0;
+        case KIND_TEXT: CopyOutField(static_cast<QLineEdit*>(c->widget)->text(), value, size); return 0;
         case KIND_TEXTBOX:
-            CopyOut(static_cast<QPlainTextEdit*>(c->widget)->toPlainText(), value, size);
+            CopyOutField(static_cast<QPlainTextEdit*>(c->widget)->toPlainText(), value, size);
             return 0;
         case KIND_LABEL: CopyOut(static_cast<QLabel*>(c->widget)->text(), value, size); return 0;
         case KIND_SELECTOR: {

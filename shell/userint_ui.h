@@ -53,6 +53,7 @@ struct UirControl {
     int max_length;              // text: characters, 0 = no limit
     char text[UIR_TEXT_SIZE];    // default text
     int font_size, bold;         // 0 = the panel's font
+    int monospace;               // the fixed-pitch font of the lists
     int dimmed;                  // starts dimmed
     int align;                   // label: 0 left, 1 centre, 2 right
     int cursors;                 // graph cursors
@@ -65,6 +66,9 @@ struct UirPanel {
     char title[UIR_TEXT_SIZE];
     int width, height;
     char callback[UIR_NAME_SIZE];
+    int resizable;               // the window can grow; graphs, lists and texts grow with it
+    int close_button;            // the close button and Escape click this control (0: none)
+    int default_button;          // Enter clicks this control (0: none)
     int control_count;
     UirControl controls[UIR_MAX_CONTROLS];
 };
@@ -74,12 +78,15 @@ struct UirMenuItem {
     int menu;                    // index of its menu in UirMenuBar::menus
     char label[UIR_TEXT_SIZE];
     char callback[UIR_NAME_SIZE];
+    char shortcut[UIR_NAME_SIZE];  // key sequence, "Ctrl+O"
+    char mnemonic;                 // letter of the label underlined for Alt (0: none)
     int separator, dimmed, checked;
 };
 
 struct UirMenu {
     int number;                  // 0 when the menu itself is not addressed
     char label[UIR_TEXT_SIZE];
+    char mnemonic;
 };
 
 struct UirMenuBar {
@@ -129,3 +136,11 @@ QString FromText(const char* text);
 // Text to the program: UTF-8, cut at a character boundary so that `size` bytes
 // including the NUL are never exceeded.
 void CopyText(const char* text, std::size_t length, char* out, std::size_t size);
+// The values of text fields are record text: Windows-1252 (shell/textcodec.h).
+QString FromFieldText(const char* text);
+// Into at most `size` bytes with the NUL; a character without a byte becomes '?'
+// (the input fields refuse such characters).
+void CopyFieldText(const QString& text, char* out, std::size_t size);
+// Whether every character of `text` has a Windows-1252 byte; the first one that
+// has none in `bad` otherwise.
+bool IsFieldText(const QString& text, QString* bad);

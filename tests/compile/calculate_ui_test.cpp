@@ -1,6 +1,8 @@
 // The compile command of the GUI, driven through the UI seam.
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include "compile/calculate.h"
 #include "compile/engine.h"
 #include "editors/tableview.h"
@@ -95,16 +97,92 @@ TEST_F(Calculate, RefusalsArePopUpsAndWriteNothing) {
     EXPECT_FALSE(IsPanelVisible(handle2));
 }
 
-TEST_F(Calculate, CancelButtonStopsTheRun) {
-    globals.compile_length = 400000;   // long enough to poll the cancel button
-    popups.file_answers = {{dir.File("wave.wfm"), VAL_NEW_FILE_SELECTED}};
-    // The click waits in the queue until the run polls the button.
+// Presses Cancel on the progress panel, as a user would, once the run has
+// shown some progress: from inside the run's own event processing.
+void CancelOnceUnderway(QTimer* timer, int* clicks) {
+    QObject::connect(timer, &QTimer::timeout, [timer, clicks] {
+        double percent = 0;
+        GetCtrlVal(handle2, PROGRESS_PERCENT, &percent);
+        if (!IsPanelVisible(handle2) || percent <= 0) return;
+        SimulateClick(handle2, PROGRESS_CANCEL);
+        ++*clicks;
+        timer->stop();
+    });
+    timer->start(0);
+}
+
+TEST_F(Calculate, CancelStopsTheRunningCompileAndOnlyThatOne) {
+    globals.compile_length = 2000000;   // long enough for many cancel polls
+    globals.max_record_length = 16000000;
+    std::string path = dir.File("wave.wfm");
+    const std::string previous = "the waveform of an earlier compile";
+    WriteBytes(path, previous.data(), previous.size());
+
+    // A click before the run, and the main button's own commit, reach no run.
     SimulateClick(handle2, PROGRESS_CANCEL);
-    AcquireData(handle0, MENU_COMPILE, nullptr, handle);
+    QTimer timer;
+    int clicks = 0;
+    CancelOnceUnderway(&timer, &clicks);
+    popups.file_answers = {{path, VAL_EXISTING_FILE_SELECTED}};
+    UpdateCarrierTable();
+    SimulateClick(handle, MAIN_CARRIER_BUTTON);
+    EXPECT_EQ(clicks, 1);
     EXPECT_FALSE(IsPanelVisible(handle2));
     EXPECT_FALSE(IsPanelVisible(handle5));
-    // The first poll comes in the compile pass, before any output file is opened.
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    double percent = 0;
+    GetCtrlVal(handle2, PROGRESS_PERCENT, &percent);
+    EXPECT_LT(percent, 100.0);
+    EXPECT_EQ(numpoints, 2000000);
+    // Cancelled before its output was complete: the earlier file is untouched
+    // and no half-written one is left beside it.
+    std::vector<char> bytes = ReadBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), previous);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1);
+
+    // Clicks after the run stopped are forgotten: the next compile runs to its end.
+    SimulateClick(handle2, PROGRESS_CANCEL);
+    SimulateClick(handle2, PROGRESS_CANCEL);
+    globals.compile_length = 4000;
+    popups.file_answers = {{path, VAL_EXISTING_FILE_SELECTED}};
+    SimulateClick(handle, MAIN_CARRIER_BUTTON);
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_TRUE(IsPanelVisible(handle5));
+    EXPECT_EQ(numpoints, 4000);
+    for (const char* name : {"wave.wfm", "wave_I.wfm", "wave_Q.wfm"})
+        EXPECT_GT(ReadBytes(dir.File(name)).size(), 20000u) << name;
+}
+
+TEST_F(Calculate, CancelDuringAnOutputPassKeepsThePreviousFile) {
+    globals.compile_length = 2000000;
+    globals.max_record_length = 16000000;
+    globals.output_baseband_i = globals.output_baseband_q = 0;
+    std::string path = dir.File("wave.wfm");
+    const std::string previous = "kept";
+    WriteBytes(path, previous.data(), previous.size());
+    // Cancel once the RF pass is under way.
+    QTimer timer;
+    int clicks = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        char status[64] = "";
+        GetCtrlVal(handle2, PROGRESS_STATUS, status);
+        double percent = 0;
+        GetCtrlVal(handle2, PROGRESS_PERCENT, &percent);
+        if (std::string(status) != "Sending RF.." || percent <= 0) return;
+        SimulateClick(handle2, PROGRESS_CANCEL);
+        ++clicks;
+        timer.stop();
+    });
+    timer.start(0);
+    popups.file_answers = {{path, VAL_EXISTING_FILE_SELECTED}};
+    AcquireData(handle0, MENU_COMPILE, nullptr, handle);
+    ASSERT_EQ(clicks, 1);
+    std::vector<char> bytes = ReadBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), previous);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1);
 }
 
 TEST_F(Calculate, GpibFormatFileDialog) {

@@ -194,30 +194,28 @@ protected:
     void SetUp() override {
         ResetAll();
         InitPI();
-        const char* home = std::getenv("ULDO_HOME");
-        had_home_ = home != nullptr;
-        if (home) old_home_ = home;
+        unsetenv("ULDO_ORIGIN");
     }
-    void TearDown() override {
-        if (had_home_)
-            setenv("ULDO_HOME", old_home_.c_str(), 1);
-        else
-            unsetenv("ULDO_HOME");
-    }
-    bool had_home_ = false;
-    std::string old_home_;
+    void TearDown() override { unsetenv("ULDO_ORIGIN"); }
 };
 
-TEST_F(OriginFile, StartUpBuildsAllTablesFromTheBlockInTheCurrentDirectory) {
-    ScratchDir dir, home;
-    std::vector<uint8_t> shipped = ShippedOrigin();
-    dir.Write("origin.res", std::string(shipped.begin(), shipped.end()));
+// The block is built into the program: no directory, current or the
+// program's, has to hold a file for the tables to be right.
+TEST_F(OriginFile, TablesComeFromTheBuiltInBlockWhereverTheProgramRuns) {
+    ScratchDir empty, home;
+    home.Write("origin.res", std::string(ORIGIN_BYTES, '\0'));   // a stray file is not read
     setenv("ULDO_HOME", home.Path().c_str(), 1);
     {
-        CurrentDir cd(dir.Path());
+        CurrentDir cd(empty.Path());
         BuildDvbTables();
     }
+    unsetenv("ULDO_HOME");
     EXPECT_TRUE(Messages().empty());
+    std::vector<uint8_t> shipped = ShippedOrigin();
+    ASSERT_EQ(shipped.size(), static_cast<size_t>(ORIGIN_BYTES));
+    uint8_t block[ORIGIN_BYTES];
+    EXPECT_EQ(ReadOriginBlock(block), ORIGIN_BYTES);
+    EXPECT_TRUE(std::equal(shipped.begin(), shipped.end(), block));
     for (const TableCase& c : kTables) {
         std::vector<int32_t> expected(c.symbols);
         float phase = 0;
@@ -230,42 +228,40 @@ TEST_F(OriginFile, StartUpBuildsAllTablesFromTheBlockInTheCurrentDirectory) {
     }
 }
 
-TEST_F(OriginFile, ProgramDirectoryIsTheSecondPlace) {
-    ScratchDir empty, home;
+TEST_F(OriginFile, UldoOriginReplacesTheBlockOnlyWithAWholeOne) {
+    ScratchDir dir;
     std::string bytes(ORIGIN_BYTES, '\0');
     bytes[0] = static_cast<char>(0xFF);
-    home.Write("origin.res", bytes);
-    setenv("ULDO_HOME", home.Path().c_str(), 1);
-    CurrentDir cd(empty.Path());
+    dir.Write("mine.res", bytes);
+    setenv("ULDO_ORIGIN", (dir.Path() / "mine.res").c_str(), 1);
     dvbgen(MOD_DVBC256, symbol256, &phase_c256);
     EXPECT_EQ(symbol256[0], 34);
     EXPECT_EQ(phase_c256, PI);
     EXPECT_TRUE(Messages().empty());
-}
 
-TEST_F(OriginFile, MissingOrShortBlockIsReportedAndReadAsZeros) {
-    ScratchDir empty, home;
-    setenv("ULDO_HOME", home.Path().c_str(), 1);
-    CurrentDir cd(empty.Path());
-    symbol64[5] = 7;
-    BuildDvbTables();
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_NE(Messages()[0].find("origin.res"), std::string::npos);
-    EXPECT_EQ(symbol64[5], 36);
-    EXPECT_EQ(symbol16[8159], 10);
-
-    Messages().clear();
-    empty.Write("origin.res", std::string(100, static_cast<char>(0xFF)));
-    BuildDvbTables();
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_NE(Messages()[0].find("100 of 6528"), std::string::npos);
-    // bytes 100 on are zero: the interleaved bytes from there come from zeros
-    uint8_t block[ORIGIN_BYTES] = {};
-    std::fill(block, block + 100, 0xFF);
+    // Missing, short or long: said so, and the built-in block is used, never zeros.
+    std::vector<uint8_t> shipped = ShippedOrigin();
     int32_t expected[DVB64_SYMBOLS];
     float phase;
-    BuildDvbTable(block, MOD_DVBC64, expected, &phase);
-    EXPECT_TRUE(std::equal(expected, expected + DVB64_SYMBOLS, symbol64));
+    BuildDvbTable(shipped.data(), MOD_DVBC64, expected, &phase);
+    dir.Write("short.res", std::string(100, static_cast<char>(0xFF)));
+    dir.Write("long.res", std::string(ORIGIN_BYTES + 1, '\0'));
+    struct Case {
+        const char* name;
+        const char* says;
+    } cases[] = {{"missing.res", "No such file"}, {"short.res", "holds 100 of 6528 bytes"},
+                 {"long.res", "more than 6528"}};
+    for (const Case& c : cases) {
+        Messages().clear();
+        std::fill(symbol64, symbol64 + DVB64_SYMBOLS, -1);
+        setenv("ULDO_ORIGIN", (dir.Path() / c.name).c_str(), 1);
+        BuildDvbTables();
+        ASSERT_EQ(Messages().size(), 1u) << c.name;
+        EXPECT_NE(Messages()[0].find(c.name), std::string::npos) << Messages()[0];
+        EXPECT_NE(Messages()[0].find(c.says), std::string::npos) << Messages()[0];
+        EXPECT_NE(Messages()[0].find("built-in block"), std::string::npos) << Messages()[0];
+        EXPECT_TRUE(std::equal(expected, expected + DVB64_SYMBOLS, symbol64)) << c.name;
+    }
 }
 
 }  // namespace

@@ -223,16 +223,25 @@ TEST_F(UserInterface, TextIsCutToTheBufferAtACharacterBoundary) {
     ASSERT_EQ(GetCtrlVal(panel, 4, small), 0);
     EXPECT_STREQ(small, "Hello");
 
-    SetCtrlVal(panel, 4, "a\xC3\xA9");  // "aé": three bytes do not hold it
-    char three[3];
-    GetCtrlVal(panel, 4, three);
-    EXPECT_STREQ(three, "a");
-
-    // Bytes that are not UTF-8 come back as the same characters, not as '?'.
-    SetCtrlVal(panel, 4, "caf\xE9");
+    // Text fields hold Windows-1252 text: every byte comes back as it went in,
+    // one byte a character.
+    SetCtrlVal(panel, 4, "caf\xE9 \x80\x81\xFF");
     char back[16];
     GetCtrlVal(panel, 4, back);
-    EXPECT_STREQ(back, "caf\xC3\xA9");
+    EXPECT_STREQ(back, "caf\xE9 \x80\x81\xFF");
+    char three[3];
+    GetCtrlVal(panel, 4, three);
+    EXPECT_STREQ(three, "ca");
+    auto* edit = static_cast<QLineEdit*>(CtrlWidget(panel, 4));
+    EXPECT_EQ(edit->text(), QString::fromUtf8("caf\u00e9 \u20ac\u0081\u00ff"));
+    // Typing a character the field cannot store is refused, with the reason.
+    ScriptedPopups popups;
+    edit->setText("ok");
+    edit->insert(QString::fromUtf8("\u2713"));
+    ProcessSystemEvents();
+    EXPECT_EQ(edit->text(), "ok");
+    ASSERT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);
+    EXPECT_NE(popups.Last(ScriptedPopups::MESSAGE).find("Windows-1252"), std::string::npos);
 
     SetCtrlVal(panel, 4, "0123456789012345678901234");  // 20 characters at most
     GetCtrlVal(panel, 4, back);
