@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -80,6 +81,18 @@ int LoadKind(const char* path, std::string* bytes) {
     return RecordKindOfContent(*bytes);
 }
 
+// A table image starts with its format text: "V", a version number ("V1.0"),
+// then NUL within the 10-byte field. A shorter image fills what it holds.
+bool HasTableFormat(const std::string& bytes) {
+    if (bytes.size() < 3 || bytes[0] != 'V' || !std::isdigit(static_cast<unsigned char>(bytes[1])))
+        return false;
+    for (std::size_t i = 2; i < TABLE_FORMAT_SIZE && i < bytes.size(); ++i) {
+        if (bytes[i] == 0) return true;
+        if (bytes[i] != '.' && !std::isdigit(static_cast<unsigned char>(bytes[i]))) return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 int RecordKindOfContent(const std::string& bytes) {
@@ -101,7 +114,7 @@ int RecordKindOfContent(const std::string& bytes) {
         // A binary image may begin with '{' in its first text field.
         if (size != TABLE_FILE_SIZE && size != SETTINGS_FILE_SIZE) return RECORD_FILE_JSON;
     }
-    if (size == TABLE_FILE_SIZE) return RECORD_FILE_TABLE;
+    if (size <= TABLE_FILE_SIZE && HasTableFormat(bytes)) return RECORD_FILE_TABLE;
     if (size == SETTINGS_FILE_SIZE) return RECORD_FILE_SETUP;
     return RECORD_FILE_UNKNOWN;
 }
@@ -135,16 +148,22 @@ int TableFromBytes(const char* path, int kind, const std::string& bytes) {
     case RECORD_FILE_JSON:  // the JSON reader says what is wrong with it
         return ParseTableJson(bytes, path);
     case RECORD_FILE_TABLE: {
+        // A short image fills what it holds; the rest stays as it was.
+        auto part = [&bytes](std::size_t at, std::size_t size) {
+            return bytes.size() <= at ? 0 : std::min(size, bytes.size() - at);
+        };
         // Checked aside, so that a table with an unknown code leaves the records as they were.
         static Carrier staged[MAX_CARRIERS];
-        std::memcpy(staged, bytes.data() + TABLE_FORMAT_SIZE + COMMENT_SIZE, sizeof staged);
+        std::memcpy(staged, signals, sizeof staged);
+        std::memcpy(staged, bytes.data() + TABLE_FORMAT_SIZE + COMMENT_SIZE,
+                    part(TABLE_FORMAT_SIZE + COMMENT_SIZE, sizeof staged));
         const int count = CountCarriers(staged, MAX_CARRIERS);
         std::string problem = CarrierCodeProblem(staged, count);
         if (!problem.empty()) {
             Report(path, problem);
             return -1;
         }
-        std::memcpy(comment, bytes.data() + TABLE_FORMAT_SIZE, sizeof comment);
+        std::memcpy(comment, bytes.data() + TABLE_FORMAT_SIZE, part(TABLE_FORMAT_SIZE, sizeof comment));
         std::memcpy(signals, staged, sizeof signals);
         return count;
     }
@@ -153,7 +172,7 @@ int TableFromBytes(const char* path, int kind, const std::string& bytes) {
         Report(path, std::string("is a ") + RecordKindName(kind) + ", not a carrier table");
         return -1;
     default:
-        Report(path, "is not a carrier table: neither JSON nor a 94210-byte table image");
+        Report(path, "is not a carrier table: neither JSON nor a table image (format text \"V1.0\", at most 94210 bytes)");
         return -1;
     }
 }

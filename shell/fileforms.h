@@ -1,8 +1,9 @@
 // Carrier tables and setups in either form: the binary record images
 // (shell/recordfiles.h) or their JSON text (shell/jsonforms.h). The form of a
 // file is told by its content, not its name: a JSON file starts with '{' after
-// white space; a binary image has the exact size of its record (94,210 bytes
-// for a table, 1408 for a setup). The form a file is written in comes from its
+// white space; a binary table starts with its format text ("V1.0") and is no
+// larger than 94,210 bytes (a shorter one fills what it holds); a binary setup
+// has the exact size of its record, 1408 bytes. The form a file is written in comes from its
 // extension: ".json" is JSON, anything else the binary image.
 #pragma once
 

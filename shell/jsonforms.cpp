@@ -13,6 +13,7 @@
 #include "shell/codes.h"
 #include "shell/hooks.h"
 #include "shell/recordfiles.h"
+#include "shell/textcodec.h"
 
 using ordered_json = nlohmann::ordered_json;
 
@@ -129,51 +130,16 @@ struct JsonError {
 
 // --- text fields ------------------------------------------------------------
 
-bool IsUtf8(const unsigned char* s, std::size_t n) {
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned c = s[i];
-        int extra;
-        unsigned min;
-        if (c < 0x80) { ++i; continue; }
-        if ((c & 0xE0) == 0xC0) { extra = 1; min = 0x80; c &= 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { extra = 2; min = 0x800; c &= 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { extra = 3; min = 0x10000; c &= 0x07; }
-        else return false;
-        if (i + static_cast<std::size_t>(extra) >= n) return false;
-        for (int k = 1; k <= extra; ++k) {
-            unsigned b = s[i + k];
-            if ((b & 0xC0) != 0x80) return false;
-            c = c << 6 | (b & 0x3F);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
-
-// Bytes that are not UTF-8 are shown as Latin-1, as the panels show them.
+// Text fields hold Windows-1252 text: every byte has its character, so the
+// JSON string always stands for the bytes.
 std::string ShownText(const char* field, int size) {
-    std::size_t n = strnlen(field, static_cast<std::size_t>(size));
-    auto* s = reinterpret_cast<const unsigned char*>(field);
-    if (IsUtf8(s, n)) return std::string(field, n);
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (s[i] < 0x80) {
-            out += static_cast<char>(s[i]);
-        } else {
-            out += static_cast<char>(0xC0 | s[i] >> 6);
-            out += static_cast<char>(0x80 | (s[i] & 0x3F));
-        }
-    }
-    return out;
+    return DecodeCp1252(field, strnlen(field, static_cast<std::size_t>(size)));
 }
 
 // The field holds exactly its text followed by zeros.
 bool PlainText(const char* field, int size) {
     std::size_t n = strnlen(field, static_cast<std::size_t>(size));
     if (n == static_cast<std::size_t>(size)) return false;
-    if (!IsUtf8(reinterpret_cast<const unsigned char*>(field), n)) return false;
     for (int i = static_cast<int>(n); i < size; ++i)
         if (field[i]) return false;
     return true;
@@ -337,11 +303,14 @@ const FieldSpec* FindField(const FieldSpec* fields, int count, std::string_view 
 
 void ReadText(const ordered_json& value, char* into, int size, const std::string& where) {
     if (!value.is_string()) Fail(where, "must be a string");
-    const std::string& s = value.get_ref<const std::string&>();
-    if (s.find('\0') != std::string::npos) Fail(where, "holds a NUL character");
+    const std::string& utf8 = value.get_ref<const std::string&>();
+    if (utf8.find('\0') != std::string::npos) Fail(where, "holds a NUL character");
+    std::string s, bad;
+    if (EncodeCp1252(utf8, &s, &bad) != 0)
+        Fail(where, "holds \"" + bad + "\", which a Windows-1252 text field cannot hold");
     if (static_cast<int>(s.size()) > size - 1) {
         char text[64];
-        std::snprintf(text, sizeof text, "is longer than %d bytes", size - 1);
+        std::snprintf(text, sizeof text, "is longer than %d characters", size - 1);
         Fail(where, text);
     }
     std::memset(into, 0, static_cast<std::size_t>(size));

@@ -15,10 +15,11 @@
 //   int32    an integer; `modulation` also takes a name ("QPSK", "QAM-64"), and
 //            `filter_type` a filter name other than the Butterworth ones.
 //   uint32   (prbs_*) the string "0xFEDCBA98" or a number.
-//   text     a string (UTF-8 bytes are stored as they are). When the field
-//            holds more than that text (bytes after the NUL, no NUL, bytes that
-//            are not UTF-8) a companion "<field>_raw" holds the whole field in
-//            hex, and wins on reading.
+//   text     a string: the field's Windows-1252 text (shell/textcodec.h); a
+//            character that encoding cannot hold is an error. When the field
+//            holds more than that text (bytes after the NUL, no NUL) a
+//            companion "<field>_raw" holds the whole field in hex, and wins on
+//            reading.
 //   reserved_748  hex string, written only when not all zero.
 // On reading, a carrier's missing fields get the values of a new carrier
 // (prbs_poly_i 3, prbs_seed_i 0xFEDCBA98, prbs_poly_q 3, prbs_seed_q

@@ -1,13 +1,20 @@
 // Start-up, exit, and the small menu actions: help, external applications, about.
 #include "shell/startup.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "shell/filemenu.h"
 #include "shell/hooks.h"
 #include "shell/panels.h"
 #include "shell/recordfiles.h"
+#include "shell/safefile.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
 
@@ -38,6 +45,71 @@ void ShowFor(int panel, double seconds) {
     HidePanel(panel);
 }
 
+// "File Opening Error (N)" and, on the next line, the file and the reason.
+void FileOpeningError(int number, const std::string& path, const char* reason) {
+    std::string text = "File Opening Error (" + std::to_string(number) + ")\n" + path + ": " + reason;
+    MessagePopup("", text.c_str());
+}
+
+// The settings of a first start, as uldoc's defaults: mode 0, 100,000 samples,
+// clock ratio 2.5, WFM, a native-format file with the RF pass, automatic
+// normalisation, 16,000,000 samples at most, granularity 1, reference carrier
+// 1; waveforms and data in the user's home.
+void SetFirstStartSettings(GlobalSettings* s) {
+    std::memset(s, 0, sizeof *s);
+    s->compile_mode = 0;
+    s->compile_length = 100000;
+    s->sample_clock = 2.5f;
+    s->instrument_type = 0;
+    s->max_record_length = 16000000;
+    s->record_granularity = 1;
+    s->output_destination = 1;
+    s->output_rf = 1;
+    s->normalization_mode = 0;
+    s->normalization_level = 1.0f;
+    s->reference_carrier = 1;
+    const char* home = std::getenv("HOME");
+    if (home && *home && std::strlen(home) < sizeof s->waveform_dir) {
+        SetField(s->waveform_dir, home);
+        SetField(s->data_dir, home);
+    }
+}
+
+// "globals.set" of the program's directory: a first start (no file) gets the
+// defaults silently; a file that cannot be read or is short is reported.
+void ReadStartSettings() {
+    std::memset(&globals, 0, sizeof globals);
+    char dir[4096];
+    std::string path = GetProjectDir(dir) == 0 ? std::string(dir) + "/" + SETTINGS_FILE
+                                               : std::string(SETTINGS_FILE);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+        SetFirstStartSettings(&globals);
+        return;
+    }
+    if (ReadSettingsFile(path.c_str(), &globals) < 0) {
+        FileOpeningError(0, path, std::strerror(errno));
+        return;
+    }
+    if (st.st_size < SETTINGS_FILE_SIZE) {
+        char reason[96];
+        std::snprintf(reason, sizeof reason, "holds %lld of %ld bytes; the rest is zero",
+                      static_cast<long long>(st.st_size), SETTINGS_FILE_SIZE);
+        FileOpeningError(0, path, reason);
+    }
+}
+
+// A relative argument names a file of the directory the program was started
+// in, which the start-up leaves for the program's own.
+std::string StartDirPath(const char* argument) {
+    if (!argument || argument[0] == '/' || argument[0] == 0) return argument ? argument : "";
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return argument;
+    std::string path = cwd;
+    if (path.back() != '/') path += '/';
+    return path + argument;
+}
+
 void SetAppMenuLabels() {
     SetMenuBarAttribute(handle0, MENU_APP1, ATTR_ITEM_NAME, FieldText(globals.ext_app1_name).c_str());
     SetMenuBarAttribute(handle0, MENU_APP2, ATTR_ITEM_NAME, FieldText(globals.ext_app2_name).c_str());
@@ -51,13 +123,14 @@ void StartUp(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     core_hooks.message = ShowCoreMessage;
     RegisterUldoCallbacks();
+    const std::string table_argument = argc == 2 ? StartDirPath(argv[1]) : std::string();
 
     InitPI();
     signals[0].frequency_hz = -1.0f;
-    BuildDvbTables();   // looks for its data in the start-up directory first
+    BuildDvbTables();
     GoToProjectDir();
 
-    if (ReadSettingsFile(SETTINGS_FILE, &globals) < 0) MessagePopup("", "File Opening Error (0)");
+    ReadStartSettings();
     globals.current_carrier = globals.carrier_count = globals.reference_carrier = 0;
     std::memset(comment, 0, sizeof comment);
 
@@ -94,7 +167,11 @@ void StartUp(int argc, char** argv) {
     handle30 = LoadCentred(PANEL_IMPAIRMENTS);
 
     if (argc == 2) {
-        SetField(globals.table_file, argv[1]);
+        if (table_argument.size() >= sizeof globals.table_file) {
+            FileOpeningError(3, table_argument, "the path is longer than 255 characters");
+            return;
+        }
+        SetField(globals.table_file, table_argument);
         LoadLastFile(handle0, 0, nullptr, handle);
     }
 }
@@ -108,7 +185,11 @@ int UldoMain(int argc, char** argv) {
 void Shutdown(int, int, void*, int) {
     if (ConfirmPopup("", "Do you really want to exit?") != 1) return;
     GoToProjectDir();
-    if (WriteSettingsFile(SETTINGS_FILE, &globals) != 0) MessagePopup("", "File Opening Error (1)");
+    char dir[4096];
+    std::string path = GetProjectDir(dir) == 0 ? std::string(dir) + "/" + SETTINGS_FILE
+                                               : std::string(SETTINGS_FILE);
+    if (WriteSettingsFile(path.c_str(), &globals) != 0)
+        MessagePopup("", (std::string("File Opening Error (1)\n") + safe_file_problem).c_str());
     QuitUserInterface(0);
 }
 
@@ -126,10 +207,19 @@ void HelpTop(int, int, void*, int) {
     MessagePopup("Help",
                  "ULDO compiles a table of up to 100 carriers into one seamlessly repeating\n"
                  "waveform record for an arbitrary waveform generator.\n\n"
-                 "File: load, append, save and reset carrier tables (*.kvt) and setups (*.set).\n"
-                 "Double-click a carrier to edit it; right-click makes it the reference carrier.\n"
-                 "Compile: builds the record and writes or sends it to the instrument.\n"
-                 "See README.md for the command-line compiler uldoc.");
+                 "File: load (Ctrl+O), append, start a new (Ctrl+N), save (Ctrl+S) and save as\n"
+                 "(Ctrl+Shift+S) carrier tables, as .kvt images or .json text; load and save\n"
+                 "setups (.set or .json), the compile settings. Append adds a table's carriers\n"
+                 "behind the ones in use; Save keeps writing the table that was loaded.\n"
+                 "The carrier marked * is the reference carrier: it sets the record's timing.\n\n"
+                 "Compile (F5): plans the record from the reference carrier, writes the\n"
+                 "waveform files (or sends them over GPIB or FTP, as the setup says) and shows\n"
+                 "the analysis panel with the plan, the pulse, the spectrum and the I/Q plot;\n"
+                 "from there the power table and the CCDF. Cancel stops a compile; the files\n"
+                 "it was writing are not replaced.\n\n"
+                 "Settings are kept in \"globals.set\" in the program's directory (ULDO_HOME)\n"
+                 "and written back at exit (Ctrl+Q). The command-line compiler uldoc compiles\n"
+                 "the same files.");
 }
 
 void CallExtApp(int, int menu_item, void*, int) {

@@ -29,6 +29,8 @@ std::string Bytes(std::size_t size, char fill = 0) { return std::string(size, fi
 TEST_F(FileForms, KindComesFromTheContent) {
     std::string setup_image = Bytes(SETTINGS_FILE_SIZE);
     setup_image[0] = '{';  // a waveform directory named "{..." is still a binary image
+    std::string table_image = Bytes(TABLE_FILE_SIZE);
+    table_image.replace(0, 4, "V1.0");
     struct Case {
         const char* what;
         std::string bytes;
@@ -40,10 +42,13 @@ TEST_F(FileForms, KindComesFromTheContent) {
         {"table wins over setup keys", "{\"carriers\": [], \"compile_length\": 1}", RECORD_FILE_TABLE_JSON},
         {"JSON that does not parse", "{\"carriers\": [", RECORD_FILE_JSON},
         {"JSON of neither kind", "{}", RECORD_FILE_JSON},
-        {"table image", Bytes(TABLE_FILE_SIZE), RECORD_FILE_TABLE},
+        {"table image", table_image, RECORD_FILE_TABLE},
         {"setup image", Bytes(SETTINGS_FILE_SIZE), RECORD_FILE_SETUP},
         {"setup image starting with a brace", setup_image, RECORD_FILE_SETUP},
-        {"short table image", Bytes(TABLE_FILE_SIZE - 1), RECORD_FILE_UNKNOWN},
+        {"short table image", table_image.substr(0, 300), RECORD_FILE_TABLE},
+        {"table image and more", table_image + "x", RECORD_FILE_UNKNOWN},
+        {"image without format text", Bytes(TABLE_FILE_SIZE), RECORD_FILE_UNKNOWN},
+        {"text that starts with V", "Version 2 notes\n", RECORD_FILE_UNKNOWN},
         {"empty file", "", RECORD_FILE_UNKNOWN},
         {"JSON array", "[1, 2]", RECORD_FILE_UNKNOWN},
     };

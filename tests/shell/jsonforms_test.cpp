@@ -55,7 +55,7 @@ void FillAwkwardTable() {
         c.ssch_level_db = -std::numeric_limits<float>::infinity();
         SetField(c.data_file, "bits.txt");
     }
-    std::strcpy(signals[0].mod_file, "/data/\xC3\xA9t\xC3\xA9.iq");  // UTF-8
+    std::strcpy(signals[0].mod_file, "/data/\xE9t\xE9.iq");  // Windows-1252
     std::memcpy(signals[1].filter_file, "short\0old-long-name", 20);  // stale bytes after the NUL
     std::memset(signals[2].mod_file, 'x', sizeof signals[2].mod_file);  // no NUL at all
     signals[1].reserved_748[0] = 0xAB;
@@ -197,8 +197,8 @@ TEST_F(JsonForms, ErrorsNameTheFieldAndTouchNothing) {
         {R"({"carrier": []})", "t.json: unknown field \"carrier\""},
         {many, "t.json: carriers: holds 101 carriers; a table holds at most 100"},
         {R"({"carriers": [{"frequency_hz": 1e6, "mod_file": ")" + long_text + "\"}]}",
-         "t.json: carriers[0].mod_file: is longer than 199 bytes"},
-        {R"({"comment": ")" + long_text + "\"}", "t.json: comment: is longer than 199 bytes"},
+         "t.json: carriers[0].mod_file: is longer than 199 characters"},
+        {R"({"comment": ")" + long_text + "\"}", "t.json: comment: is longer than 199 characters"},
         {R"({"carriers": [{"frequency_hz": "10 MHz"}]})", "t.json: carriers[0].frequency_hz: must be a number"},
         {R"({"carriers": [{"frequency_hz": 1e39}]})",
          "t.json: carriers[0].frequency_hz: is out of the float32 range"},

@@ -7,7 +7,9 @@
 #include <set>
 #include <thread>
 
+#include "compile/engine.h"
 #include "editors/tableview.h"
+#include "shell/fileforms.h"
 #include "shell/filemenu.h"
 #include "shell/hooks.h"
 #include "shell/panels.h"
@@ -76,7 +78,11 @@ protected:
     void TearDown() override {
         std::filesystem::current_path(start_dir);
         unsetenv("ULDO_HOME");
+        if (had_user_home) setenv("HOME", user_home.c_str(), 1);
     }
+    const char* user_home_env = std::getenv("HOME");
+    bool had_user_home = user_home_env != nullptr;
+    std::string user_home = user_home_env ? user_home_env : "";
 
     void Start(std::vector<std::string> args = {}) {
         args.insert(args.begin(), "uldo");
@@ -103,11 +109,17 @@ protected:
     ScriptedPopups popups;
 };
 
-TEST_F(Shell, StartsWithoutSettingsOnAnEmptyTable) {
+// The first line of a file pop-up, and the line that names the file and why.
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+std::string SecondLine(const std::string& text) {
+    size_t at = text.find('\n');
+    return at == std::string::npos ? "" : text.substr(at + 1);
+}
+
+TEST_F(Shell, FirstStartTakesTheDefaultsSilentlyOnAnEmptyTable) {
+    setenv("HOME", files.path().c_str(), 1);
     Start();
-    ASSERT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);
-    EXPECT_EQ(popups.shown[0].title, "");
-    EXPECT_EQ(popups.shown[0].text, "File Opening Error (0)");
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
     EXPECT_EQ(std::filesystem::current_path(), home.path());
     EXPECT_TRUE(IsPanelVisible(handle));
     for (int h : {handle0, handle2, handle3, handle5, handle6, handle7, handle8, handle9, handle10,
@@ -123,9 +135,36 @@ TEST_F(Shell, StartsWithoutSettingsOnAnEmptyTable) {
     EXPECT_EQ(dimmed, 1);
     EXPECT_EQ(Dimmed(MENU_COMPILE), 1);
     EXPECT_EQ(Dimmed(MENU_SAVE), 1);
+    // uldoc's defaults, with the user's home for waveforms and data.
+    EXPECT_EQ(globals.compile_mode, 0);
+    EXPECT_EQ(globals.compile_length, 100000);
+    EXPECT_EQ(globals.sample_clock, 2.5f);
+    EXPECT_EQ(globals.instrument_type, 0);
+    EXPECT_EQ(globals.output_destination, 1);
+    EXPECT_EQ(globals.output_rf, 1);
+    EXPECT_EQ(globals.output_baseband_i + globals.output_baseband_q, 0);
+    EXPECT_EQ(globals.normalization_mode, 0);
+    EXPECT_EQ(globals.max_record_length, 16000000);
+    EXPECT_EQ(globals.record_granularity, 1);
+    EXPECT_EQ(FieldText(globals.waveform_dir), files.path().string());
+    EXPECT_EQ(FieldText(globals.data_dir), files.path().string());
 }
 
-TEST_F(Shell, SettingsAreReadAndTheIndicesForcedToZero) {
+// With an empty program directory the example compiles straight away.
+TEST_F(Shell, FirstStartCompilesTheExampleWithoutASetup) {
+    setenv("HOME", files.path().c_str(), 1);
+    std::filesystem::current_path(std::string(ULDO_SOURCE_DIR));
+    Start({"examples/mixed.kvt"});
+    EXPECT_EQ(Rows(), 6);
+    std::string wave = files.File("mixed.wfm");
+    popups.file_answers = {{wave, VAL_NEW_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_COMPILE);
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(numpoints, 100000);
+    EXPECT_GT(ReadBytes(wave).size(), 500000u);
+}
+
+TEST_F(Shell, UnreadableOrShortSettingsAreReported) {
     GlobalSettings saved{};
     SetField(saved.data_dir, "/srv/tables");
     SetField(saved.ext_app1_name, "Scope");
@@ -136,18 +175,35 @@ TEST_F(Shell, SettingsAreReadAndTheIndicesForcedToZero) {
     // A short file: cut after reference_carrier, so the later fields stay zero.
     WriteBytes(home.File("globals.set"), &saved, 812);
     Start();
-    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0);
+    ASSERT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);
+    std::string text = popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(FirstLine(text), "File Opening Error (0)");
+    EXPECT_EQ(SecondLine(text), home.File("globals.set") + ": holds 812 of 1408 bytes; the rest is zero");
     EXPECT_STREQ(globals.data_dir, "/srv/tables");
     EXPECT_EQ(globals.compile_length, 1234);
     EXPECT_EQ(globals.carrier_count, 0);
     EXPECT_EQ(globals.reference_carrier, 0);
     EXPECT_EQ(globals.ftp_port, 0);
     EXPECT_EQ(globals.ext_app1_name[0], 0);
+
+    ResetUserInterface();
+    ResetRecords();
+    std::filesystem::remove(home.File("globals.set"));
+    std::filesystem::create_directory(home.File("globals.set"));
+    Start();
+    text = popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(FirstLine(text), "File Opening Error (0)");
+    EXPECT_EQ(SecondLine(text).rfind(home.File("globals.set") + ": ", 0), 0u) << text;
+    EXPECT_EQ(globals.compile_length, 0);   // no defaults over a file that is there
 }
 
 TEST_F(Shell, CommandLineLoadsATableOnlyWithExactlyOneArgument) {
     std::string path = SavedTable("three.kvt", 3, 10e6f, "from the command line");
-    Start({path});
+    // Relative to the directory the program was started in, not its own.
+    std::filesystem::current_path(files.path());
+    Start({"three.kvt"});
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(std::filesystem::current_path(), home.path());
     EXPECT_EQ(Rows(), 3);
     EXPECT_EQ(FieldText(globals.table_file), path);
     EXPECT_EQ(globals.reference_carrier, 1);
@@ -166,6 +222,16 @@ TEST_F(Shell, CommandLineLoadsATableOnlyWithExactlyOneArgument) {
     Start({path, path});
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(globals.reference_carrier, 0);
+
+    ResetUserInterface();
+    ResetRecords();
+    std::filesystem::current_path(files.path());
+    Start({"missing.kvt"});
+    std::string shown = popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(FirstLine(shown), "File Opening Error (3)");
+    EXPECT_NE(SecondLine(shown).find(files.File("missing.kvt")), std::string::npos) << shown;
+    EXPECT_NE(SecondLine(shown).find("No such file or directory"), std::string::npos) << shown;
+    EXPECT_EQ(Rows(), 0);
 }
 
 TEST_F(Shell, ExitWritesSettingsOnlyAfterYes) {
@@ -194,7 +260,9 @@ TEST_F(Shell, UnwritableSettingsAreReportedAndTheOldFileKept) {
     std::filesystem::create_directory(home.File("globals.set"));  // cannot be replaced by a file
     popups.confirm_answers = {1};
     SimulateMenuItem(handle0, MENU_EXIT);
-    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (1)");
+    std::string text = popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(FirstLine(text), "File Opening Error (1)");
+    EXPECT_EQ(SecondLine(text).rfind(home.File("globals.set") + ": ", 0), 0u) << text;
     EXPECT_TRUE(std::filesystem::is_directory(home.File("globals.set")));
 }
 
@@ -218,7 +286,8 @@ TEST_F(Shell, LoadAppendSaveAndNewTable) {
     EXPECT_EQ(globals.carrier_count, 5);
     EXPECT_EQ(globals.current_carrier, 5);
     EXPECT_EQ(globals.reference_carrier, 2);
-    EXPECT_EQ(FieldText(globals.table_file), three);
+    EXPECT_EQ(FieldText(globals.table_file), two);   // Save still means the loaded table
+    EXPECT_EQ(Dimmed(MENU_SAVE), 0);
     EXPECT_STREQ(comment, "three");
     EXPECT_EQ(Row(2).substr(0, 18), "   3|    50.000000");
 
@@ -233,11 +302,19 @@ TEST_F(Shell, LoadAppendSaveAndNewTable) {
     EXPECT_STREQ(bytes.data() + 10, "edited");
     EXPECT_EQ(std::memcmp(bytes.data() + 210, signals, sizeof signals), 0);
 
+    // A new table belongs to no file: Save stays dimmed, also after an Append.
     SimulateMenuItem(handle0, MENU_NEW);
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(Dimmed(MENU_SAVE), 1);
     EXPECT_EQ(globals.carrier_count + globals.current_carrier + globals.reference_carrier, 0);
-    EXPECT_EQ(FieldText(globals.table_file), out);   // kept
+    EXPECT_EQ(FieldText(globals.table_file), "");
+    popups.file_answers = {{two, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_APPEND);
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(Dimmed(MENU_SAVE), 1);
+    EXPECT_EQ(FieldText(globals.table_file), "");
+    EXPECT_EQ(globals.reference_carrier, 1);   // a table with carriers has a reference
+    EXPECT_EQ(Row(0)[0], '*');
 
     popups.file_answers = {{out, VAL_EXISTING_FILE_SELECTED}};
     SimulateMenuItem(handle0, MENU_LOAD);
@@ -248,33 +325,36 @@ TEST_F(Shell, LoadAppendSaveAndNewTable) {
     EXPECT_EQ(ReadBytes(out), bytes);
 }
 
-TEST_F(Shell, FileErrorsAndCancelTouchNothing) {
+TEST_F(Shell, FileErrorsNameTheFileAndTouchNothing) {
     Start();
     std::string missing = files.File("missing.kvt");
+    std::string nowhere = files.File("no/such/dir/x.kvt");
     struct Case {
         int item;
-        const char* text;
-    } cases[] = {{MENU_LOAD, "File Opening Error (2)"},
-                 {MENU_APPEND, "File Opening Error (4)"},
-                 {MENU_LOAD_SETUP, "File Opening Error (7)"}};
+        std::string path;
+        const char* first;
+    } cases[] = {{MENU_LOAD, missing, "File Opening Error (2)"},
+                 {MENU_APPEND, missing, "File Opening Error (4)"},
+                 {MENU_LOAD_SETUP, missing, "File Opening Error (7)"},
+                 {MENU_SAVE_AS, nowhere, "File Opening Error (5)"},
+                 {MENU_SAVE_SETUP, nowhere, "File Opening Error (8)"}};
     for (const Case& c : cases) {
-        popups.file_answers = {{missing, VAL_EXISTING_FILE_SELECTED}};
+        popups.file_answers = {{c.path, VAL_NEW_FILE_SELECTED}};
         SimulateMenuItem(handle0, c.item);
-        EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), c.text);
+        std::string text = popups.Last(ScriptedPopups::MESSAGE);
+        EXPECT_EQ(FirstLine(text), c.first);
+        EXPECT_EQ(SecondLine(text).rfind(c.path + ": ", 0), 0u) << text;
     }
-    std::string nowhere = files.File("no/such/dir/x.kvt");
-    popups.file_answers = {{nowhere, VAL_NEW_FILE_SELECTED}};
-    SimulateMenuItem(handle0, MENU_SAVE_AS);
-    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (5)");
-    popups.file_answers = {{nowhere, VAL_NEW_FILE_SELECTED}};
-    SimulateMenuItem(handle0, MENU_SAVE_SETUP);
-    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (8)");
+    // A failed Save changes nothing in memory, not even the comment.
+    SetField(comment, "before");
+    SetCtrlVal(handle, MAIN_COMMENT, "typed");
     SetField(globals.table_file, nowhere);
     save(handle0, MENU_SAVE, nullptr, handle);   // the item itself is dimmed without a table
-    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (6)");
+    EXPECT_EQ(FirstLine(popups.Last(ScriptedPopups::MESSAGE)), "File Opening Error (6)");
+    EXPECT_STREQ(comment, "before");
     SetField(globals.table_file, missing);
     LoadLastFile(handle0, 0, nullptr, handle);
-    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (3)");
+    EXPECT_EQ(FirstLine(popups.Last(ScriptedPopups::MESSAGE)), "File Opening Error (3)");
     EXPECT_EQ(FieldText(globals.table_file), missing);
     EXPECT_EQ(signals[0].frequency_hz, -1.0f);
 
@@ -284,13 +364,114 @@ TEST_F(Shell, FileErrorsAndCancelTouchNothing) {
     EXPECT_EQ(signals[0].frequency_hz, -1.0f);
 }
 
+// Only carrier tables load, in either form; anything else changes nothing:
+// not the table, not its file name, not the Save command.
+TEST_F(Shell, LoadTakesTablesOfEitherFormAndRefusesTheRest) {
+    std::string loaded = SavedTable("loaded.kvt", 2, 5e6f, "kept");
+    Start({loaded});
+    SetField(globals.data_dir, files.path().string());
+    std::vector<char> before(reinterpret_cast<char*>(signals), reinterpret_cast<char*>(signals) + sizeof signals);
+
+    std::string text_file = files.File("notes.kvt");
+    WriteBytes(text_file, "hello\n", 6);
+    std::string setup = files.File("a.set");
+    GlobalSettings settings{};
+    ASSERT_EQ(WriteSettingsFile(setup.c_str(), &settings), 0);
+    for (const std::string& path : {text_file, setup, files.File("missing.kvt")}) {
+        popups.file_answers = {{path, VAL_EXISTING_FILE_SELECTED}};
+        SimulateMenuItem(handle0, MENU_LOAD);
+        std::string text = popups.Last(ScriptedPopups::MESSAGE);
+        EXPECT_EQ(FirstLine(text), "File Opening Error (2)") << path;
+        EXPECT_EQ(SecondLine(text).rfind(path + ": ", 0), 0u) << text;
+        EXPECT_EQ(FieldText(globals.table_file), loaded);
+        EXPECT_STREQ(comment, "kept");
+        EXPECT_EQ(std::memcmp(before.data(), signals, sizeof signals), 0) << path;
+        EXPECT_EQ(Dimmed(MENU_SAVE), 0);
+    }
+    EXPECT_EQ(ReadBytes(text_file).size(), 6u);
+
+    // The JSON form loads the same table as its binary image.
+    popups.file_answers = {{std::string(ULDO_SOURCE_DIR) + "/examples/mixed.json", VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD);
+    std::vector<char> from_json(reinterpret_cast<char*>(signals), reinterpret_cast<char*>(signals) + sizeof signals);
+    std::string json_comment = comment;
+    popups.file_answers = {{std::string(ULDO_SOURCE_DIR) + "/examples/mixed.kvt", VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD);
+    EXPECT_EQ(std::memcmp(from_json.data(), signals, sizeof signals), 0);
+    EXPECT_EQ(json_comment, comment);
+    EXPECT_EQ(Rows(), 6);
+    EXPECT_EQ(popups.shown.back().text, "*.kvt *.json");
+
+    // A shorter image fills what it holds.
+    std::vector<char> image = ReadBytes(loaded);
+    std::string cut = files.File("cut.kvt");
+    WriteBytes(cut, image.data(), 210 + 940);
+    popups.file_answers = {{cut, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD);
+    EXPECT_EQ(FieldText(globals.table_file), cut);
+    EXPECT_STREQ(comment, "kept");
+    EXPECT_EQ(signals[0].frequency_hz, 5e6f);
+}
+
+// Save writes the form its file's name asks for, and never into a file that
+// was only appended.
+TEST_F(Shell, AppendsThenSaveWriteTheLoadedTableOnly) {
+    for (const char* name : {"mixed.kvt", "cable64.kvt", "3gpp.kvt"})
+        std::filesystem::copy_file(std::string(ULDO_SOURCE_DIR) + "/examples/" + name, files.File(name));
+    std::vector<char> cable = ReadBytes(files.File("cable64.kvt"));
+    std::vector<char> tgpp = ReadBytes(files.File("3gpp.kvt"));
+    Start({files.File("mixed.kvt")});
+    for (const char* name : {"cable64.kvt", "3gpp.kvt"}) {
+        popups.file_answers = {{files.File(name), VAL_EXISTING_FILE_SELECTED}};
+        SimulateMenuItem(handle0, MENU_APPEND);
+    }
+    int rows = Rows();
+    EXPECT_EQ(rows, 12);
+    SimulateMenuItem(handle0, MENU_SAVE);
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(ReadBytes(files.File("3gpp.kvt")), tgpp);
+    EXPECT_EQ(ReadBytes(files.File("cable64.kvt")), cable);
+    std::vector<char> saved = ReadBytes(files.File("mixed.kvt"));
+    ASSERT_EQ(saved.size(), 94210u);
+    EXPECT_EQ(std::memcmp(saved.data() + 210, signals, sizeof signals), 0);
+
+    std::string json = files.File("all.json");
+    popups.file_answers = {{json, VAL_NEW_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_SAVE_AS);
+    EXPECT_EQ(popups.shown.back().text, "*.kvt");
+    std::vector<char> text = ReadBytes(json);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text[0], '{');
+    EXPECT_EQ(FieldText(globals.table_file), json);
+    SimulateMenuItem(handle0, MENU_NEW);
+    popups.file_answers = {{json, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(std::memcmp(saved.data() + 210, signals, sizeof signals), 0);
+}
+
+// The comment is Windows-1252 text: loading and saving keeps its bytes, also
+// a full field of accented characters.
+TEST_F(Shell, LoadAndSaveKeepTheCommentBytes) {
+    std::string accented(COMMENT_SIZE - 1, '\xE9');
+    std::string path = SavedTable("accents.kvt", 2, 5e6f, accented.c_str());
+    std::vector<char> stored = ReadBytes(path);
+    Start({path});
+    char field[COMMENT_SIZE];
+    GetCtrlVal(handle, MAIN_COMMENT, field);
+    EXPECT_EQ(std::string(field), accented);
+    SimulateMenuItem(handle0, MENU_SAVE);
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(ReadBytes(path), stored);
+}
+
 TEST_F(Shell, AppendBeyondTheTableSaysHowManyWereLeftOut) {
     std::string many = SavedTable("many.kvt", 60, 1e6f);
     Start();
     popups.file_answers = {{many, VAL_EXISTING_FILE_SELECTED}, {many, VAL_EXISTING_FILE_SELECTED}};
     SimulateMenuItem(handle0, MENU_APPEND);
     EXPECT_EQ(Rows(), 60);
-    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);   // only the missing settings
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0);
     SimulateMenuItem(handle0, MENU_APPEND);
     EXPECT_EQ(Rows(), 100);
     EXPECT_EQ(globals.carrier_count, 100);
@@ -319,6 +500,8 @@ TEST_F(Shell, SetupFilesKeepTheTableAndItsName) {
     EXPECT_EQ(globals.current_carrier, 2);
     EXPECT_EQ(FieldText(globals.table_file), table);
     EXPECT_EQ(globals.reference_carrier, 2);
+    EXPECT_EQ(Row(0)[0], ' ');   // the mark follows the setup's reference
+    EXPECT_EQ(Row(1)[0], '*');
     EXPECT_EQ(globals.instrument_type, 5);
     char label[64];
     GetMenuBarAttribute(handle0, MENU_APP1, ATTR_ITEM_NAME, label, sizeof label);
@@ -333,6 +516,17 @@ TEST_F(Shell, SetupFilesKeepTheTableAndItsName) {
     ASSERT_EQ(bytes.size(), 1408u);
     EXPECT_EQ(std::memcmp(bytes.data(), &globals, 1408), 0);
     EXPECT_EQ(FieldText(globals.table_file), table);   // Save still writes the table
+
+    // A setup without a reference among the carriers leaves carrier 1 the reference;
+    // the JSON form loads too.
+    setup.reference_carrier = 0;
+    std::string json = files.File("c.json");
+    ASSERT_EQ(SaveSetupForm(json.c_str(), &setup), 0);
+    popups.file_answers = {{json, VAL_EXISTING_FILE_SELECTED}};
+    SimulateMenuItem(handle0, MENU_LOAD_SETUP);
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(globals.reference_carrier, 1);
+    EXPECT_EQ(Row(0)[0], '*');
 }
 
 TEST_F(Shell, AboutPanelAndExternalApplications) {
