@@ -1058,7 +1058,9 @@ int PlanRecord() {
     } else {
         return Refuse("Unknown compile mode %d.", globals.compile_mode);
     }
-    if (points > globals.max_record_length) return Refuse("Not enough record length in target");
+    if (points > globals.max_record_length)
+        return Refuse("Not enough record length in target\nThe record needs %.0f samples; the target holds at most %d.",
+                      points, globals.max_record_length);
     if (!(clock > 0.0) || !std::isfinite(clock))
         return Refuse("The plan gives no usable sample clock.");
 

@@ -92,7 +92,9 @@ TEST_F(Calculate, RefusalsArePopUpsAndWriteNothing) {
     AcquireData(handle0, MENU_COMPILE, nullptr, handle);
     ASSERT_EQ(popups.Count(ScriptedPopups::MESSAGE), 1);
     EXPECT_EQ(popups.shown.back().title, "COMPILATION ERROR");
-    EXPECT_EQ(popups.shown.back().text, "Not enough record length in target");
+    EXPECT_EQ(popups.shown.back().text,
+              "Not enough record length in target\n"
+              "The record needs 4000 samples; the target holds at most 3999.");
     EXPECT_FALSE(std::filesystem::exists(dir.File("wave.wfm")));
     EXPECT_FALSE(IsPanelVisible(handle2));
 }

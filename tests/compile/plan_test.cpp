@@ -95,7 +95,9 @@ TEST_F(Planning, RecordAsLongAsTheTargetIsAccepted) {
     globals.max_record_length = 4999;
     EXPECT_EQ(PlanRecord(), -1);
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0], "COMPILATION ERROR|Not enough record length in target");
+    EXPECT_EQ(Messages()[0],
+              "COMPILATION ERROR|Not enough record length in target\n"
+              "The record needs 5000 samples; the target holds at most 4999.");
 }
 
 // Each refused plan: "COMPILATION ERROR" with a text naming the cause, and
