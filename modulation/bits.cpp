@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "shell/fileforms.h"
 #include "shell/hooks.h"
 
 int32_t datapoints[MAX_CARRIERS];
@@ -127,11 +128,8 @@ uint32_t GetData(int count, int carrier) {
 int OpenDataFile(int carrier) {
     if (!ValidCarrier(carrier)) return -1;
     CloseDataFile(carrier);
-    data_handle[carrier] = std::fopen(FieldText(signals[carrier].data_file).c_str(), "rb");
-    if (!data_handle[carrier]) {
-        ReportMessage("", "File Opening Error (18)");
-        return -1;
-    }
+    data_handle[carrier] = OpenTableFile(FieldText(signals[carrier].data_file).c_str(), "File Opening Error (18)");
+    if (!data_handle[carrier]) return -1;
     return 0;
 }
 

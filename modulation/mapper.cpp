@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "shell/fileforms.h"
 #include "shell/hooks.h"
 
 int32_t DQPSK_Switch[MAX_CARRIERS];
@@ -87,11 +88,8 @@ void CompileError(const char* format, int carrier, int value) {
 
 // Loads the carrier's symbol map into `map`. 0, or -1 after a pop-up.
 int LoadCarrierMap(int carrier) {
-    std::FILE* f = std::fopen(FieldText(signals[carrier].mod_file).c_str(), "rb");
-    if (!f) {
-        ReportMessage("", "File Opening Error (17)");
-        return -1;
-    }
+    std::FILE* f = OpenTableFile(FieldText(signals[carrier].mod_file).c_str(), "File Opening Error (17)");
+    if (!f) return -1;
     std::size_t got = std::fread(&map, 1, sizeof map, f);
     (void)got;  // a short file leaves the rest of the record as it was
     std::fclose(f);
@@ -297,7 +295,5 @@ int iq(int modulation, float* I, float* Q, int carrier) {
 
 std::FILE* OpenIqFile(int carrier) {
     if (carrier < 0 || carrier >= MAX_CARRIERS) return nullptr;
-    std::FILE* f = std::fopen(FieldText(signals[carrier].mod_file).c_str(), "rb");
-    if (!f) ReportMessage("", "File Opening Error (15)");
-    return f;
+    return OpenTableFile(FieldText(signals[carrier].mod_file).c_str(), "File Opening Error (15)");
 }

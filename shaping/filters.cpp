@@ -8,10 +8,14 @@
 
 #include "shaping/windows.h"
 #include "shell/hooks.h"
+#include "shell/fileforms.h"
 
+#include "shell/safefile.h"
 double FIR[MAX_CARRIERS][FIR_ROW_LENGTH];
 int32_t filter_file_bad_token;
 
+char filter_dat_path[4096] = "FILTER.DAT";
+int filter_dat_failed;
 namespace {
 
 bool ValidLength(int32_t L) { return L >= 1 && L <= MAX_FILTER_LENGTH; }
@@ -129,15 +133,22 @@ bool IsGaussian(int32_t type) { return type == FILTER_GAUSS || type == FILTER_GA
 
 // The unwindowed pulse of the reference carrier, one "%f\n" line per entry.
 void WritePulseFile(const double* row, int32_t M) {
-    FILE* f = std::fopen("FILTER.DAT", "wb");
-    if (!f) {
-        ReportMessage("", "File Opening Error (12)");
+    if (!filter_dat_path[0]) return;
+    static SafeFile file;
+    if (OpenSafeFile(&file, filter_dat_path) != 0) {
+        ReportMessage("", (std::string("File Opening Error (12)\n") + file.problem).c_str());
+        filter_dat_failed = 1;
         return;
     }
-    for (int32_t i = 0; i < M; ++i) std::fprintf(f, "%f\n", row[i]);
-    bool failed = std::ferror(f) != 0;
-    if (std::fclose(f) != 0) failed = true;
-    if (failed) ReportMessage("", "File Writing Error (12)");
+    char line[64];
+    for (int32_t i = 0; i < M; ++i) {
+        int n = std::snprintf(line, sizeof line, "%f\n", row[i]);
+        WriteSafeFile(&file, line, n);
+    }
+    if (CommitSafeFile(&file) != 0) {
+        ReportMessage("", (std::string("File Writing Error (12)\n") + file.problem).c_str());
+        filter_dat_failed = 1;
+    }
 }
 
 void CompileError(const std::string& text) { ReportMessage("COMPILATION ERROR", text.c_str()); }
@@ -287,11 +298,8 @@ void ButterFilter(double* table, float sps, float fc, int32_t order, int32_t L) 
 int32_t FileFilter(double* table, float sps, int32_t L, int32_t format, const char* path) {
     filter_file_bad_token = 0;
     if (!ValidLength(L)) return -1;
-    FILE* f = path ? std::fopen(path, "rb") : nullptr;
-    if (!f) {
-        ReportMessage("", "File Opening Error (16)");
-        return -1;
-    }
+    FILE* f = OpenTableFile(path, "File Opening Error (16)");
+    if (!f) return -1;
     long long N = CountCoefficients(f, format);
     std::rewind(f);
     long long M = PulseEntries(L);

@@ -33,8 +33,15 @@ int32_t GaussMinLength(int32_t type, float bt);
 // Zeroes every row of FIR.
 void ResetFIR();
 
+// Where the reference carrier's pulse is written: "FILTER.DAT" (the current
+// directory, which the GUI makes the program's own); empty: not written. A
+// failure to write it is reported and sets filter_dat_failed (cleared by
+// whoever reads it).
+extern char filter_dat_path[4096];
+extern int filter_dat_failed;
+
 // Tabulates carrier's pulse into its row of FIR; for the reference carrier also
-// writes the pulse to "FILTER.DAT" in the current directory. Returns 0 when the
+// writes the pulse to filter_dat_path. Returns 0 when the
 // pulse was built or the carrier needs none, -1 (after a message) when it
 // cannot be built: unreadable coefficient file, unknown filter type, or a
 // length the table cannot hold.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -21,12 +22,19 @@ constexpr long MAX_RECORD_FILE = 16L << 20;
 
 const char* ReadFileBytes(const char* path, std::string* bytes) {
     bytes->clear();
-    std::FILE* f = path && *path ? std::fopen(path, "rb") : nullptr;
-    if (!f) return "cannot be opened";
+    // "-" is the standard input, for a table piped into uldoc.
+    const bool input = path && std::strcmp(path, "-") == 0;
+    std::FILE* f = input ? stdin : path && *path ? std::fopen(path, "rb") : nullptr;
+    static std::string reason;
+    if (!f) {
+        reason = std::string("cannot be opened: ") + std::strerror(path && *path ? errno : ENOENT);
+        return reason.c_str();
+    }
     struct stat st;
     if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-        std::fclose(f);
-        return "cannot be opened";
+        if (!input) std::fclose(f);
+        reason = std::string("cannot be opened: ") + std::strerror(EISDIR);
+        return reason.c_str();
     }
     char chunk[65536];
     std::size_t got;
@@ -35,7 +43,7 @@ const char* ReadFileBytes(const char* path, std::string* bytes) {
         if (static_cast<long>(bytes->size()) > MAX_RECORD_FILE) break;
     }
     bool failed = std::ferror(f) != 0;
-    std::fclose(f);
+    if (!input) std::fclose(f);
     if (failed) return "cannot be read";
     return nullptr;
 }
@@ -136,7 +144,8 @@ const char* RecordKindName(int kind) {
     }
 }
 
-int IsJsonPath(const char* path) { return path && EndsWith(path, ".json"); }
+// "-", stdout, carries text.
+int IsJsonPath(const char* path) { return path && (EndsWith(path, ".json") || std::strcmp(path, "-") == 0); }
 
 namespace {
 
@@ -248,4 +257,48 @@ int ConvertRecordFile(const char* from, const char* to) {
     GlobalSettings settings;
     if (SetupFromBytes(from, kind, bytes, &settings) != 0) return 1;
     return SaveSetupForm(to, &settings) == 0 ? 0 : 3;
+}
+
+namespace {
+
+std::string TableDirectory() {
+    std::string table = FieldText(globals.table_file);
+    if (table.empty() || table == "-") return std::string();
+    std::size_t slash = table.rfind('/');
+    if (slash == std::string::npos) return std::string();  // the current directory anyway
+    return slash == 0 ? "/" : table.substr(0, slash);
+}
+
+}  // namespace
+
+std::string TableFilePath(const char* name) {
+    std::string given = name ? name : "";
+    if (given.empty() || given[0] == '/') return given;
+    std::string dir = TableDirectory();
+    if (!dir.empty()) {
+        std::string beside = dir + "/" + given;
+        struct stat st;
+        if (stat(beside.c_str(), &st) == 0) return beside;
+    }
+    return given;
+}
+
+std::FILE* OpenTableFile(const char* name, const char* first_line) {
+    std::string path = TableFilePath(name);
+    std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    int error = path.empty() ? ENOENT : errno;
+    struct stat st;
+    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        f = nullptr;
+        error = EISDIR;
+    }
+    if (f) return f;
+    std::string where = path.empty() ? std::string("(no file name)") : path;
+    std::string dir = TableDirectory();
+    if (error == ENOENT && !path.empty() && path[0] != '/' && !dir.empty())
+        where += " (neither beside the table in " + dir + " nor in the current directory)";
+    std::string text = std::string(first_line) + "\n" + FileProblemText(where.c_str(), error);
+    ReportMessage("", text.c_str());
+    return nullptr;
 }

@@ -7,6 +7,7 @@
 // extension: ".json" is JSON, anything else the binary image.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "shell/uldo.h"
@@ -30,7 +31,8 @@ int DetectRecordFile(const char* path);
 // "carrier table", "setup", "JSON carrier table" ... for messages.
 const char* RecordKindName(int kind);
 
-// Whether a path names a JSON file by its extension (".json", any case).
+// Whether a path names a JSON file by its extension (".json", any case); "-"
+// (stdout) is written as JSON too.
 int IsJsonPath(const char* path);
 
 // Loads a carrier table of either form into `signals` and `comment`. Returns
@@ -52,3 +54,14 @@ int SaveSetupForm(const char* path, const GlobalSettings* settings);
 // 3 after a message when writing failed. Uses `signals` and `comment` for
 // tables (they hold the converted table afterwards).
 int ConvertRecordFile(const char* from, const char* to);
+
+// Files a table names (data, I/Q, symbol-map and filter files). A relative
+// name is looked up in the directory of the table (`globals.table_file`)
+// first, then in the current directory, so that a table and its files can
+// move together and tables stored before keep working. An absolute name is
+// used as it is.
+std::string TableFilePath(const char* name);
+// Opens such a file for reading ("rb"). On failure reports `first_line`
+// ("File Opening Error (18)") with the path and the system's reason on a
+// second line, and returns nullptr.
+std::FILE* OpenTableFile(const char* name, const char* first_line);

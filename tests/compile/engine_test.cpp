@@ -425,7 +425,8 @@ TEST_F(Engine, FailedRunClosesWhatItOpened) {
     Plan(3000, 3e6);
     const int descriptors = OpenDescriptors();
     EXPECT_EQ(CompileTable(nullptr), COMPILE_FAILED);
-    EXPECT_EQ(Messages(), std::vector<std::string>{"|File Opening Error (15)"});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"|File Opening Error (15)\n" + dir_.File("missing.txt") +
+                                                   ": No such file or directory"});
     EXPECT_EQ(data_handle[0], nullptr);
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }

@@ -200,7 +200,7 @@ TEST(GetData, BadDataFilesNeverGiveMoreThanTheirBits) {
     Messages().clear();
     EXPECT_EQ(OpenDataFile(1), -1);
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0], "|File Opening Error (18)");
+    EXPECT_EQ(Messages()[0], "|File Opening Error (18)\n" + dir.File("missing.txt") + ": No such file or directory");
     EXPECT_EQ(GetData(3, 1), 0u);
 }
 

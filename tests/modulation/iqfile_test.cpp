@@ -75,7 +75,7 @@ TEST(IqFile, OpenFailureIsReported) {
     SetField(signals[4].mod_file, dir.File("none.iq"));
     EXPECT_EQ(OpenIqFile(4), nullptr);
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0], "|File Opening Error (15)");
+    EXPECT_EQ(Messages()[0], "|File Opening Error (15)\n" + dir.File("none.iq") + ": No such file or directory");
 
     SetField(signals[4].mod_file, dir.Write("ok.iq", "1 2"));
     std::FILE* f = OpenIqFile(4);

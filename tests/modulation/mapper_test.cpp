@@ -444,7 +444,7 @@ TEST(Mapper, SymbolMapFailures) {
     EXPECT_EQ(I, 3);
     EXPECT_EQ(Q, 4);
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0], "|File Opening Error (17)");
+    EXPECT_EQ(Messages()[0], "|File Opening Error (17)\n" + dir.File("absent.smp") + ": No such file or directory");
 
     for (int points : {0, 1025, -3}) {
         Messages().clear();

@@ -372,7 +372,7 @@ TEST_F(Filters, FilePulseErrors) {
     EXPECT_EQ(BuildFilter(0), -1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, "");
-    EXPECT_EQ(messages[0].text, "File Opening Error (16)");
+    EXPECT_EQ(messages[0].text, "File Opening Error (16)\nmissing.txt: No such file or directory");
 
     // Counting stops at the first token that is not a finite number.
     for (const char* text : {"1 2 3 abc 4 5", "1 2 3 nan 4", "1 2 3 1e99"}) {
@@ -441,7 +441,9 @@ TEST_F(Filters, PulseFileFailuresAreReportedAndTheBuildGoesOn) {
     EXPECT_EQ(BuildFilter(0), 0);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, "");
-    EXPECT_EQ(messages[0].text, "File Opening Error (12)");
+    EXPECT_EQ(messages[0].text, "File Opening Error (12)\nFILTER.DAT: Is a directory");
+    EXPECT_EQ(filter_dat_failed, 1);
+    filter_dat_failed = 0;
     EXPECT_EQ(FIR[0][PulseCentre(3)], 1.0);
 
     fs::remove("FILTER.DAT");
@@ -450,7 +452,10 @@ TEST_F(Filters, PulseFileFailuresAreReportedAndTheBuildGoesOn) {
         fs::create_symlink("/dev/full", "FILTER.DAT");
         EXPECT_EQ(BuildFilter(0), 0);
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].text, "File Writing Error (12)");
+        EXPECT_EQ(messages[0].text, "File Writing Error (12)\nFILTER.DAT: No space left on device");
+        EXPECT_TRUE(fs::is_symlink("FILTER.DAT"));  // the device is written, the link kept
+        EXPECT_EQ(filter_dat_failed, 1);
+        filter_dat_failed = 0;
     }
 }
 
