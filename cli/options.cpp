@@ -1,33 +1,43 @@
 #include "cli/options.h"
 
+#include "shell/codes.h"
+
 #include <cerrno>
 #include <cstdarg>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 const char* const uldoc_usage =
     "Usage: uldoc TABLE [--setup FILE] [-o OUTPUT] [options]\n"
     "       uldoc convert FROM TO\n"
     "       uldoc [TABLE] [--setup FILE] [options] --write-setup FILE\n"
+    "       uldoc fields | uldoc schema\n"
     "\n"
     "Compiles a carrier table (a .kvt image or its JSON form) into waveform files,\n"
     "printing the plan, the peaks, the power table, the CCDF and the files written.\n"
+    "TABLE - reads the table from stdin.\n"
     "\n"
     "  --setup FILE          settings of a setup file (.set image or JSON)\n"
     "  -o, --output PATH     path of the RF file; the I and Q files get \"_I\" and \"_Q\"\n"
     "                        before the first '.' of the file name. Default: the\n"
     "                        table's name in the current directory with .wfm (.pat for\n"
-    "                        types 5 and 6, .txt for types 7 to 10, .gpi for destination 2)\n"
+    "                        types 5 and 6, .txt for types 7 to 10, .gpi for destination 2).\n"
+    "                        - writes the one enabled pass to stdout (the report goes\n"
+    "                        to stderr)\n"
     "  --mode 0|1            0: LENGTH is samples; 1: LENGTH is symbols of the reference\n"
     "  --length N            record length (compile_length)\n"
     "  --clock R             record clock per unit of the highest carrier frequency\n"
-    "  --type T              target type 0 to 10 (0, 2, 4 WFM; 1 CURVE; 3 EMEMORY;\n"
-    "                        5, 6 PAT; 7 to 10 text)\n"
-    "  --destination D       0 GPIB transfer, 1 native-format file, 2 GPIB-format file,\n"
-    "                        3 FTP transfer to the instrument\n"
+    "  --type T              target type, a number 0 to 10 or its name: wfm (0),\n"
+    "                        curve (1), wfm-256 (2), ememory (3), wfm-65536 (4), pat (5),\n"
+    "                        pat-256 (6), text (7), text-crlf (8), text-comma (9),\n"
+    "                        text-tab (10)\n"
+    "  --destination D       gpib (0) transfer, file (1) native-format file,\n"
+    "                        gpib-file (2) GPIB-format file, ftp (3) transfer\n"
     "  --ftp-name NAME       destination 3: the file name on the server, at most 20\n"
     "                        characters (default: the table's name with .wfm or .pat)\n"
     "  --ip ADDRESS          instrument address for FTP and the GPIB LAN path\n"
@@ -44,17 +54,23 @@ const char* const uldoc_usage =
     "                        10 s for a write to a LAN instrument)\n"
     "  --png DIR             also draw the spectrum preview, the CCDF and the I/Q plot\n"
     "                        into DIR/spectrum.png, DIR/ccdf.png and DIR/iq.png\n"
-    "  --write-setup FILE    save the effective settings (.set or .json) and stop\n"
+    "  --write-setup FILE    save the effective settings (.set or .json) and stop;\n"
+    "                        - writes them to stdout as JSON\n"
+    "  --filter-dat PATH     write the reference carrier's pulse to PATH, one value a\n"
+    "                        line (default: not written)\n"
+    "  --report text|json    the report as text (default) or as one JSON document\n"
+    "  -q, --quiet           print only errors (a JSON report is still printed)\n"
+    "  -V, --version         the version and the commit it was built from\n"
     "  -h, --help            this text\n"
     "\n"
     "convert rewrites a table or setup in the other form: the kind and form of FROM\n"
     "come from its content, the form of TO from its extension (.json, .kvt, .set).\n"
+    "fields prints the reference of every JSON field; schema prints it as a JSON Schema.\n"
     "\n"
     "Without --setup: mode 0, length 100000, clock 2.5, type 0 (WFM), max length\n"
     "16000000, granularity 1, destination 1, RF pass only, automatic normalisation,\n"
     "baseband from the reference carrier, reference carrier 1. With --setup the\n"
     "setup's settings apply, its reference carrier included; the options override them.\n"
-    "The reference carrier's pulse is written to FILTER.DAT in the current directory.\n"
     "Destination 0 goes through the GPIB interface that ULDO_GPIB names (see README).\n"
     "\n"
     "Exit status: 0 done; 1 the compile was refused or failed, or an input file is\n"
@@ -115,6 +131,22 @@ int ParsePasses(const char* text, UldocOptions* o) {
     }
 }
 
+// A code given by its number or its name ("wfm", "gpib-file").
+int ParseCode(const char* text, int kind, long long* value) {
+    if (ParseInteger(text, INT32_MIN, INT32_MAX, value) == 0) return CodeValid(kind, static_cast<int>(*value)) ? 0 : -1;
+    int code = CodeOfName(kind, text);
+    if (code < 0) return -1;
+    *value = code;
+    return 0;
+}
+
+// "wfm, curve, wfm-256, ...": the names as the command line writes them.
+std::string LowerNames(int kind) {
+    std::string names = CodeNameList(kind);
+    for (char& c : names) c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return names;
+}
+
 // The value of an option: "--name=value" or the next argument.
 const char* Value(Parser* p, const char* equals) {
     if (equals) return equals + 1;
@@ -129,6 +161,10 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
     Parser parser{argc, argv, 1, error, error_size};
     Parser* p = &parser;
     error[0] = 0;
+    if (argc == 2 && (!std::strcmp(argv[1], "fields") || !std::strcmp(argv[1], "schema"))) {
+        o->reference_kind = argv[1][0] == 'f' ? 1 : 2;
+        return 0;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) {
         if (argc == 3 && (!std::strcmp(argv[2], "-h") || !std::strcmp(argv[2], "--help"))) {
             o->help = 1;
@@ -154,6 +190,19 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
         }
         if (!std::strcmp(arg, "-h") || !std::strcmp(arg, "--help")) {
             o->help = 1;
+            continue;
+        }
+        if (!std::strcmp(arg, "-V") || !std::strcmp(arg, "--version")) {
+            o->version = 1;
+            continue;
+        }
+        if (!std::strcmp(arg, "-q") || !std::strcmp(arg, "--quiet")) {
+            o->quiet = 1;
+            continue;
+        }
+        // -oFILE: the short option with its value attached.
+        if (arg[1] == 'o' && arg[2] != 0) {
+            o->output = arg + 2;
             continue;
         }
         // Long options may carry their value after '='.
@@ -198,13 +247,16 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
             o->has_clock = 1;
         } else if (!std::strcmp(name, "--type")) {
             if (need("a target type")) return -1;
-            if (ParseInteger(v, 0, 10, &n)) return Fail(p, "%s takes a target type 0 to 10, not \"%s\"", name, v);
+            if (ParseCode(v, CODE_INSTRUMENT_TYPE, &n))
+                return Fail(p, "%s takes a target type 0 to 10 or its name (%s), not \"%s\"", name,
+                            LowerNames(CODE_INSTRUMENT_TYPE).c_str(), v);
             o->has_type = 1;
             o->type = static_cast<int>(n);
         } else if (!std::strcmp(name, "--destination")) {
             if (need("a destination")) return -1;
-            if (ParseInteger(v, 0, 3, &n))
-                return Fail(p, "%s takes a destination 0 to 3, not \"%s\"", name, v);
+            if (ParseCode(v, CODE_DESTINATION, &n))
+                return Fail(p, "%s takes a destination 0 to 3 or its name (%s), not \"%s\"", name,
+                            LowerNames(CODE_DESTINATION).c_str(), v);
             o->has_destination = 1;
             o->destination = static_cast<int>(n);
         } else if (!std::strcmp(name, "--max-length")) {
@@ -260,6 +312,15 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
             if (ParseInteger(v, 1, 65535, &n)) return Fail(p, "%s takes a port 1 to 65535, not \"%s\"", name, v);
             o->has_ftp_port = 1;
             o->ftp_port = static_cast<int>(n);
+        } else if (!std::strcmp(name, "--filter-dat")) {
+            if (need("a file name")) return -1;
+            if (!*v) return Fail(p, "%s needs a file name", name);
+            o->filter_dat = v;
+        } else if (!std::strcmp(name, "--report")) {
+            if (need("text or json")) return -1;
+            if (!std::strcmp(v, "text")) o->report_json = 0;
+            else if (!std::strcmp(v, "json")) o->report_json = 1;
+            else return Fail(p, "%s takes text or json, not \"%s\"", name, v);
         } else if (!std::strcmp(name, "--png")) {
             if (need("a folder")) return -1;
             if (!*v) return Fail(p, "%s needs a folder", name);
@@ -278,7 +339,7 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
             return Fail(p, "unknown option %s", arg);
         }
     }
-    if (o->help) return 0;
+    if (o->help || o->version) return 0;
     if (!o->table && !o->write_setup) return Fail(p, "no carrier table given");
     return 0;
 }

@@ -8,6 +8,7 @@
 // What the command line asks for. Each override has a flag saying it was given.
 struct UldocOptions {
     int help;
+    int reference_kind;          // uldoc fields (1) or uldoc schema (2)
     int convert;                 // uldoc convert FROM TO
     const char* convert_from;
     const char* convert_to;
@@ -18,6 +19,10 @@ struct UldocOptions {
     int threads;                 // 0: the engine's default
     float timeout_seconds;       // transfers; 0: their own time-outs
     const char* png_dir;         // --png: folder of the analysis images
+    const char* filter_dat;      // --filter-dat: where the reference pulse goes (default: nowhere)
+    int version;                 // -V, --version
+    int quiet;                   // -q: only errors
+    int report_json;             // --report json: the whole report as one JSON document
 
     int has_mode, mode;
     int has_length;

@@ -1,14 +1,19 @@
 // uldoc: the command-line compiler. Loads a carrier table and the settings,
 // compiles the table into waveform files and reports the plan, the peaks and
 // the files written. The core's hooks go to the terminal: messages and the
-// progress bar to stderr, the report to stdout.
+// progress bar to stderr, the report to stdout (to stderr when stdout carries
+// a file, "-o -"), or one JSON document with --report json.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/options.h"
 #include "compile/engine.h"
@@ -17,11 +22,15 @@
 #include "displays/analysis_report.h"
 #include "displays/displays.h"
 #include "modulation/dvb.h"
+#include "shaping/filters.h"
+#include "shell/codes.h"
 #include "shell/fileforms.h"
+#include "shell/jsonforms.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
+#include "uldo_version.h"
 #include "transfer/tcp.h"
 
 namespace {
@@ -29,6 +38,31 @@ namespace {
 constexpr int EXIT_REFUSED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CANCELLED = 130;
+
+// --- report streams ---------------------------------------------------------
+
+std::FILE* report_out = stdout;   // the text report; null with -q or --report json
+std::FILE* json_out = nullptr;    // --report json: where the document goes
+nlohmann::ordered_json json_report = nlohmann::ordered_json::object();
+std::vector<std::string> json_messages;
+
+void Out(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Out(const char* format, ...) {
+    if (!report_out) return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(report_out, format, args);
+    va_end(args);
+}
+
+void OutText(const std::string& text) {
+    if (report_out) std::fputs(text.c_str(), report_out);
+}
+
+void FlushReport() {
+    if (report_out) std::fflush(report_out);
+    std::fflush(stdout);
+}
 
 // --- terminal hooks ---------------------------------------------------------
 
@@ -61,7 +95,8 @@ void DrawProgress(double percent) {
 
 void TerminalMessage(const char* title, const char* text) {
     ClearProgress();
-    std::fflush(stdout);
+    FlushReport();
+    if (json_out) json_messages.push_back(title && *title ? std::string(title) + ": " + (text ? text : "") : (text ? text : ""));
     if (title && *title) std::fprintf(stderr, "%s: %s\n", title, text ? text : "");
     else std::fprintf(stderr, "%s\n", text ? text : "");
 }
@@ -71,7 +106,7 @@ void TerminalStatus(const char* text) {
     last_percent = -1;
     if (status_lines) {
         ClearProgress();
-        std::fflush(stdout);
+        FlushReport();
         std::fprintf(stderr, "%s\n", status_text);
     }
     if (progress_terminal) DrawProgress(0.0);
@@ -90,12 +125,12 @@ int TerminalCancel() { return interrupted ? 1 : 0; }
 void TerminalAnalysis(int moment) {
     if (moment != ANALYSIS_PLANNED) return;
     ClearProgress();
-    std::fputs(PlanReportText().c_str(), stdout);
-    std::fflush(stdout);
+    OutText(PlanReportText());
+    FlushReport();
 }
 
-void InstallHooks() {
-    progress_terminal = isatty(STDERR_FILENO);
+void InstallHooks(int quiet) {
+    progress_terminal = !quiet && isatty(STDERR_FILENO);
     core_hooks.message = TerminalMessage;
     core_hooks.status = TerminalStatus;
     core_hooks.progress = TerminalProgress;
@@ -250,12 +285,12 @@ const char* FamilyName(int instrument_type) {
 }
 
 void PrintSettings(const char* table, int count) {
-    std::printf("table          %s: %d carrier%s", table, count, count == 1 ? "" : "s");
+    Out("table          %s: %d carrier%s", table, count, count == 1 ? "" : "s");
     std::string text = FieldText(comment);
-    if (!text.empty()) std::printf(", \"%s\"", text.c_str());
-    std::printf("\n");
+    if (!text.empty()) Out(", \"%s\"", text.c_str());
+    Out("\n");
     const GlobalSettings& g = globals;
-    std::printf("settings       mode %d, length %d %s, clock ratio %g, max length %d\n", g.compile_mode,
+    Out("settings       mode %d, length %d %s, clock ratio %g, max length %d\n", g.compile_mode,
                 g.compile_length, g.compile_mode == 1 ? "symbols" : "samples", static_cast<double>(g.sample_clock),
                 g.max_record_length);
     std::string passes;
@@ -263,26 +298,42 @@ void PrintSettings(const char* table, int count) {
     if (g.output_baseband_i) passes += " I";
     if (g.output_baseband_q) passes += " Q";
     if (passes.empty()) passes = " none";
-    std::printf("output         type %d (%s), %s, passes%s, %s", g.instrument_type, FamilyName(g.instrument_type),
+    Out("output         type %d (%s), %s, passes%s, %s", g.instrument_type, FamilyName(g.instrument_type),
                 DestinationName(g.output_destination), passes.c_str(),
                 g.normalization_mode == 1 ? "fixed normalisation" : "automatic normalisation");
-    if (g.normalization_mode == 1) std::printf(" %g", static_cast<double>(g.normalization_level));
-    std::printf("\n");
+    if (g.normalization_mode == 1) Out(" %g", static_cast<double>(g.normalization_level));
+    Out("\n");
 }
+
+// --report json: the document for a run that ends here, with its status.
+int Finish(int code, const char* status) {
+    if (!json_out) return code;
+    json_report["status"] = status;
+    json_report["exit_status"] = code;
+    json_report["messages"] = json_messages;
+    ClearProgress();
+    std::fflush(stdout);
+    std::fputs((json_report.dump(2) + "\n").c_str(), json_out);
+    std::fflush(json_out);
+    return code;
+}
+
+bool IsStdio(const char* path) { return path && std::strcmp(path, "-") == 0; }
 
 int Compile(const UldocOptions* o) {
     ResetRecords();
     SetUldocDefaults(&globals);
+    if (IsStdio(o->table) && IsStdio(o->setup)) return Usage("the table and the setup cannot both come from stdin");
     int count = 0;
     if (o->table) {
         count = LoadTableForm(o->table);
-        if (count < 0) return EXIT_REFUSED;
+        if (count < 0) return Finish(EXIT_REFUSED, "refused");
         SetField(globals.table_file, o->table);
     }
     if (o->setup) {
         // As the setup command does: the table, its file and its count stay.
         GlobalSettings setup;
-        if (LoadSetupForm(o->setup, &setup) != 0) return EXIT_REFUSED;
+        if (LoadSetupForm(o->setup, &setup) != 0) return Finish(EXIT_REFUSED, "refused");
         std::memcpy(setup.table_file, globals.table_file, sizeof setup.table_file);
         globals = setup;
     }
@@ -321,10 +372,16 @@ int Compile(const UldocOptions* o) {
         } else if (o->output) {
             if (std::strlen(o->output) >= sizeof paths[1]) return Usage("the output path is too long");
             std::strcpy(paths[1], o->output);
-        } else if (DefaultWaveformName(paths[1], sizeof paths[1], o->table, globals.instrument_type, d) != 0) {
+        } else if (IsStdio(o->table) ||
+                   DefaultWaveformName(paths[1], sizeof paths[1], o->table, globals.instrument_type, d) != 0) {
             return Usage("no default output name for this table; give one with -o");
         }
-        if (d == 1 || d == 2) {
+        if (IsStdio(o->output)) {
+            // stdout carries one waveform: the pass that is enabled.
+            int passes = enabled[1] + enabled[2] + enabled[3];
+            if (passes != 1) return Usage("-o - writes one pass to stdout; choose it with --passes rf, i or q");
+            for (int p = 1; p <= 3; ++p) std::strcpy(paths[p], "-");
+        } else if (d == 1 || d == 2) {
             if (buildname(paths[2], paths[1], "_I") != 0 || buildname(paths[3], paths[1], "_Q") != 0)
                 return Usage("the output path is too long");
         }
@@ -345,72 +402,106 @@ int Compile(const UldocOptions* o) {
     } else if (o->output) {
         std::fprintf(stderr, "uldoc: no output pass is enabled; %s is not written\n", o->output);
     }
+    if (o->filter_dat && (SameFile(o->filter_dat, o->table) || SameFile(o->filter_dat, o->setup)))
+        return Usage("--filter-dat would overwrite an input file");
+    if (IsStdio(o->filter_dat) && IsStdio(o->output)) return Usage("-o - and --filter-dat - both want stdout");
+    SetField(filter_dat_path, o->filter_dat ? o->filter_dat : "");
+    filter_dat_failed = 0;
 
     if (UsesDvbTables()) BuildDvbTables();
     if (o->threads > 0) SetCompileThreads(o->threads);
-    InstallHooks();
+    InstallHooks(o->quiet);
 
     PrintSettings(o->table, count);
-    std::fflush(stdout);
+    FlushReport();
+    if (json_out) {
+        json_report["uldoc"] = {{"version", ULDO_VERSION}, {"commit", ULDO_COMMIT}};
+        json_report["table"] = {{"path", o->table ? o->table : ""}, {"carriers", count}, {"comment", FieldText(comment)}};
+        json_report["settings"] = nlohmann::ordered_json::parse(SettingsJsonText(&globals));
+    }
     const int transfer = outputs && (globals.output_destination == 0 || globals.output_destination == 3);
-    status_lines = transfer;
+    status_lines = transfer && !o->quiet;
     // Every status goes on a line of its own: the GUI's reading pauses are not needed.
     SetFtpStatusPauses(0);
     if (o->timeout_seconds > 0) SetTCPTimeout(static_cast<int>(o->timeout_seconds * 1000.0f + 0.5f));
-    if (transfer && globals.output_destination == 0 && PrepareGpibOutput() != 0) return EXIT_REFUSED;
-    if (transfer && globals.output_destination == 3 && PrepareFtpOutput(ftp_name) != 0) return EXIT_REFUSED;
+    if (transfer && globals.output_destination == 0 && PrepareGpibOutput() != 0) return Finish(EXIT_REFUSED, "failed");
+    if (transfer && globals.output_destination == 3 && PrepareFtpOutput(ftp_name) != 0)
+        return Finish(EXIT_REFUSED, "failed");
     int result = CompileTable(&targets);
     ClearProgress();
+    if (json_out && numpoints > 0 && result != COMPILE_REFUSED) json_report["plan"] = PlanReportJson();
     if (transfer && globals.output_destination == 3 && FinishFtpOutput() != 0 && result == COMPILE_DONE)
         result = COMPILE_FAILED;
     if (result == COMPILE_CANCELLED) {
-        std::fflush(stdout);
+        FlushReport();
         TellUnfinished("cancelled");
-        return EXIT_CANCELLED;
+        return Finish(EXIT_CANCELLED, "cancelled");
     }
     if (result != COMPILE_DONE) {
-        std::fflush(stdout);
+        FlushReport();
         if (unfinished) TellUnfinished("the compile failed");
-        return EXIT_REFUSED;
+        return Finish(EXIT_REFUSED, result == COMPILE_REFUSED ? "refused" : "failed");
+    }
+    if (filter_dat_failed) {
+        std::fprintf(stderr, "uldoc: the pulse file %s was not written\n", filter_dat_path);
+        return Finish(EXIT_REFUSED, "failed");
     }
 
-    std::fputs(PeaksReportText().c_str(), stdout);
+    OutText(PeaksReportText());
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    const char* pass_names[4] = {"", "RF", "baseband I", "baseband Q"};
     int written = 0;
     for (int p = 1; p <= 3; ++p) {
         if (!pass_written[p]) continue;
-        struct stat st;
-        long long size = stat(paths[p], &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-        std::printf("%-15s%s (%lld bytes)\n", written++ ? "" : "written", paths[p], size);
+        const long long size = file_sinks[p].file.written;
+        Out("%-15s%s (%lld bytes)\n", written++ ? "" : "written", IsStdio(paths[p]) ? "stdout" : paths[p], size);
+        files.push_back({{"pass", pass_names[p]}, {"path", paths[p]}, {"bytes", size}});
     }
+    nlohmann::ordered_json transfers = nlohmann::ordered_json::array();
     if (transfer) {
-        const char* names[4] = {"", "RF", "baseband I", "baseband Q"};
         for (int p = 1; p <= 3; ++p) {
             if (!enabled[p]) continue;
             if (globals.output_destination == 0) {
-                std::printf("%-15s%s to GPIB address %d\n", written++ ? "" : "sent", names[p],
-                            globals.gpib_address & 0xFFFF);
+                Out("%-15s%s to GPIB address %d\n", written++ ? "" : "sent", pass_names[p],
+                    globals.gpib_address & 0xFFFF);
+                transfers.push_back({{"pass", pass_names[p]}, {"gpib_address", globals.gpib_address & 0xFFFF}});
             } else {
                 char name[FTP_NAME_LENGTH + 8];
                 if (p == 1) std::snprintf(name, sizeof name, "%s", ftp_name);
                 else buildname(name, ftp_name, p == 2 ? "_I" : "_Q");
-                std::printf("%-15s%s on %s port %d\n", written++ ? "" : "stored", name,
-                            FieldText(globals.instrument_ip).c_str(), globals.ftp_port);
+                Out("%-15s%s on %s port %d\n", written++ ? "" : "stored", name,
+                    FieldText(globals.instrument_ip).c_str(), globals.ftp_port);
+                transfers.push_back({{"pass", pass_names[p]},
+                                     {"ftp_name", name},
+                                     {"ip", FieldText(globals.instrument_ip)},
+                                     {"port", globals.ftp_port}});
             }
         }
     }
-    if (!written) std::printf("written        nothing (no output pass)\n");
-    std::fputs(AnalysisReportText().c_str(), stdout);
+    if (!written) Out("written        nothing (no output pass)\n");
+    if (filter_dat_path[0]) Out("pulse          %s\n", filter_dat_path);
+    if (report_out) OutText(AnalysisReportText());
+    if (json_out) {
+        json_report["peaks"] = PeaksReportJson();
+        json_report["files"] = files;
+        if (transfer) json_report["transfers"] = transfers;
+        if (filter_dat_path[0]) json_report["pulse_file"] = filter_dat_path;
+        json_report.update(AnalysisReportJson());
+    }
     if (o->png_dir) {
-        std::fflush(stdout);
+        FlushReport();
 #if ULDOC_PNG
-        if (SaveAnalysisImages(o->png_dir) != 0) return EXIT_REFUSED;
+        if (SaveAnalysisImages(o->png_dir) != 0) return Finish(EXIT_REFUSED, "failed");
 #else
         std::fprintf(stderr, "uldoc: --png was not built into this uldoc (configure with -DULDO_CLI_PNG=ON)\n");
-        return EXIT_REFUSED;
+        return Finish(EXIT_REFUSED, "failed");
 #endif
-        std::printf("images         %s/spectrum.png, ccdf.png, iq.png\n", o->png_dir);
+        Out("images         %s/spectrum.png, ccdf.png, iq.png\n", o->png_dir);
+        if (json_out)
+            json_report["images"] = {std::string(o->png_dir) + "/spectrum.png", std::string(o->png_dir) + "/ccdf.png",
+                                     std::string(o->png_dir) + "/iq.png"};
     }
-    return 0;
+    return Finish(0, "done");
 }
 
 }  // namespace
@@ -423,6 +514,14 @@ int main(int argc, char** argv) {
         std::fputs(uldoc_usage, stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("uldoc %s (commit %s)\n", ULDO_VERSION, ULDO_COMMIT);
+        return 0;
+    }
+    if (options.reference_kind) {
+        std::fputs(options.reference_kind == 1 ? FieldReferenceText().c_str() : JsonSchemaText().c_str(), stdout);
+        return 0;
+    }
     InitPI();
     core_hooks.message = TerminalMessage;
     if (options.convert) {
@@ -430,5 +529,10 @@ int main(int argc, char** argv) {
         if (result == 2) return EXIT_USAGE;
         return result == 0 ? 0 : EXIT_REFUSED;
     }
+    // A waveform or setup on stdout sends the report to stderr.
+    const bool stdout_taken = IsStdio(options.output) || IsStdio(options.write_setup) || IsStdio(options.filter_dat);
+    std::FILE* report = stdout_taken ? stderr : stdout;
+    report_out = options.quiet || options.report_json ? nullptr : report;
+    json_out = options.report_json ? report : nullptr;
     return Compile(&options);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "compile/engine.h"
+#include "shell/codes.h"
 #include "shell/uldo.h"
 
 namespace {
@@ -38,7 +39,7 @@ std::string PlanReportText() {
     Append(&out, "samples        %d (", numpoints);
     AppendDuration(&out, record_clock > 0 ? numpoints / record_clock : 0.0);
     out += ")\n";
-    const int ref = globals.reference_carrier - 1;
+    const int ref = globals.reference_carrier >= 1 ? globals.reference_carrier - 1 : -1;
     Append(&out, "reference      carrier %d, %.3f samples per symbol\n", ref + 1,
            static_cast<double>(pointperiod));
     Append(&out, "%-8s%-12s%17s%22s%10s%16s\n", "carrier", "modulation", "frequency MHz", "symbol rate",
@@ -69,6 +70,43 @@ std::string PeaksReportText() {
            static_cast<double>(max_i), globals.normalization_mode == 1 ? " (fixed normalisation level)" : "");
     Append(&out, "constellation  %d points\n", const_points);
     return out;
+}
+
+nlohmann::ordered_json PlanReportJson() {
+    using nlohmann::ordered_json;
+    ordered_json plan = ordered_json::object();
+    plan["record_clock_hz"] = record_clock;
+    plan["samples"] = numpoints;
+    plan["duration_s"] = record_clock > 0 ? numpoints / record_clock : 0.0;
+    plan["reference_carrier"] = globals.reference_carrier;
+    plan["samples_per_symbol"] = static_cast<double>(pointperiod);
+    ordered_json carriers = ordered_json::array();
+    for (int i = 0; i < compile_carriers && i < MAX_CARRIERS; ++i) {
+        const Carrier& c = signals[i];
+        const char* name = CodeName(CODE_MODULATION, c.modulation);
+        ordered_json row = {{"carrier", i + 1},
+                            {"modulation", name ? ordered_json(name) : ordered_json(c.modulation)},
+                            {"frequency_hz", static_cast<double>(c.frequency_hz)}};
+        if (c.modulation == MOD_NONE) {
+            row["symbol_rate"] = nullptr;
+            row["symbols"] = nullptr;
+            row["samples_per_symbol"] = nullptr;
+        } else {
+            row["symbol_rate"] = static_cast<double>(c.symbol_rate);
+            row["symbols"] = symbols_in_record[i];
+            row["samples_per_symbol"] = static_cast<double>(samples_per_symbol[i]);
+        }
+        carriers.push_back(row);
+    }
+    plan["carriers"] = carriers;
+    return plan;
+}
+
+nlohmann::ordered_json PeaksReportJson() {
+    return {{"rf", static_cast<double>(max_value)},
+            {"baseband", static_cast<double>(max_i)},
+            {"fixed_normalisation", globals.normalization_mode == 1},
+            {"constellation_points", const_points}};
 }
 
 const char* WaveformExtension(int instrument_type, int destination) {

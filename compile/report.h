@@ -2,6 +2,7 @@
 // peaks, the progress line, and the default names of the waveform files.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 // The plan of the last PlanRecord: record clock, samples, the reference
@@ -10,6 +11,14 @@
 std::string PlanReportText();
 // The peaks and constellation points of the last compile pass.
 std::string PeaksReportText();
+// The same two as JSON, for `uldoc --report json`: the plan with
+// record_clock_hz, samples, duration_s, reference_carrier (1-based),
+// samples_per_symbol and per carrier its number, modulation (name), frequency_hz,
+// symbol_rate, symbols and samples_per_symbol (symbol fields null for an
+// unmodulated carrier); the peaks with rf, baseband, fixed_normalisation and
+// constellation_points.
+nlohmann::ordered_json PlanReportJson();
+nlohmann::ordered_json PeaksReportJson();
 
 // Extension of a waveform file: ".gpi" for a GPIB-format file (destination 2),
 // else by target type: ".pat" (5, 6), ".txt" (7..10), ".wfm" (the others).

@@ -5,6 +5,26 @@
 
 #include "displays/power.h"
 
+nlohmann::ordered_json AnalysisReportJson() {
+    using nlohmann::ordered_json;
+    BuildPowerTable();
+    ordered_json rows = ordered_json::array();
+    for (int i = 0; i < power_row_count; ++i) {
+        const PowerRow& r = power_rows[i];
+        rows.push_back({{"carrier", r.carrier + 1},
+                        {"frequency_mhz", r.frequency_mhz},
+                        {"power_dbm", r.defined ? ordered_json(static_cast<double>(r.power_dbm)) : ordered_json()}});
+    }
+    ordered_json power = {{"carriers", rows},
+                          {"total_power_dbm", 10.0 * std::log10(power_total_mw)},
+                          {"back_off_db", static_cast<double>(power_summary)}};
+    ordered_json ccdf = {{"peak_to_average_db", BuildCCDF()}};
+    ordered_json above = ordered_json::object();
+    for (int level : {2, 4, 6, 8}) above[std::to_string(level)] = CCDFPercentAbove(level);
+    ccdf["percent_above_db"] = above;
+    return {{"power_table", power}, {"ccdf", ccdf}};
+}
+
 std::string AnalysisReportText() {
     std::string out = "power table    carrier  frequency MHz | power dBm\n";
     char line[200];
@@ -13,8 +33,11 @@ std::string AnalysisReportText() {
         std::snprintf(line, sizeof line, "               %5d %s\n", power_rows[i].carrier + 1, power_rows[i].text);
         out += line;
     }
-    std::snprintf(line, sizeof line, "back-off       %.3f dB (10 dBm - total power of %.3f dBm)\n",
-                  static_cast<double>(power_summary), 10.0 * std::log10(power_total_mw));
+    if (power_total_mw > 0.0f && std::isfinite(power_summary))
+        std::snprintf(line, sizeof line, "back-off       %.3f dB (10 dBm - total power of %.3f dBm)\n",
+                      static_cast<double>(power_summary), 10.0 * std::log10(power_total_mw));
+    else
+        std::snprintf(line, sizeof line, "back-off       not stated: no carrier has a stated power\n");
     out += line;
     std::snprintf(line, sizeof line, "CCDF           peak-to-average %.3f dB\n", BuildCCDF());
     out += line;

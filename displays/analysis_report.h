@@ -2,6 +2,7 @@
 // compiler: the power table and the CCDF figures.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 // Power table (frequency in MHz and power in dBm per carrier, "n/a" where the
@@ -9,3 +10,7 @@
 // ratio of the display baseband and the percentages at or above 2, 4, 6 and
 // 8 dB over its average power.
 std::string AnalysisReportText();
+// The same as JSON: power_table {carriers: [{carrier, frequency_mhz,
+// power_dbm (null for "n/a")}], total_power_dbm, back_off_db} and ccdf
+// {peak_to_average_db, percent_above_db: {"2", "4", "6", "8"}}.
+nlohmann::ordered_json AnalysisReportJson();

@@ -143,6 +143,35 @@ std::string CodeNameList(int kind) {
     return list;
 }
 
+std::string CodeFoldedNames(int kind) {
+    const CodeTable* t = TableOf(kind);
+    std::string list;
+    auto add = [&list](const char* name) {
+        if (!name) return;
+        std::string folded = Folded(name);
+        if (folded.empty() || folded == "BUTTERWRTH") return;
+        std::string bar = "|" + list + "|";
+        if (bar.find("|" + folded + "|") != std::string::npos) return;
+        if (!list.empty()) list += "|";
+        list += folded;
+    };
+    for (int i = 0; t && i < t->count; ++i) add(t->entries[i].name);
+    if (kind == CODE_MODULATION) {
+        for (int code = 0; code < MODULATION_CODES; ++code) {
+            add(ModulationTableName(code));
+            add(ModulationDisplayName(code));
+        }
+        add("UNMODULATED");
+    }
+    if (kind == CODE_FILTER) {
+        for (int code = 0; code < FILTER_CODES; ++code) {
+            add(FilterTableName(code));
+            add(FilterDisplayName(code));
+        }
+    }
+    return list;
+}
+
 int CodeValues(int kind, int* codes, int room) {
     const CodeTable* t = TableOf(kind);
     int n = 0;

@@ -42,6 +42,9 @@ const char* CodeName(int kind, int code);
 int CodeOfName(int kind, const std::string& name);
 // "NONE, RCOS, GAUSS, ..." : the names of the kind, in code order.
 std::string CodeNameList(int kind);
+// Every name CodeOfName accepts for the kind, folded (upper case, no
+// punctuation), each once: for the JSON Schema.
+std::string CodeFoldedNames(int kind);  // "NONE|QPSK|QAM16|..."
 // Every valid code of the kind, in order; returns the count (at most `room`).
 int CodeValues(int kind, int* codes, int room);
 

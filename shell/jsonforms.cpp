@@ -672,3 +672,182 @@ int WriteSettingsJson(const char* path, const GlobalSettings* settings) {
     if (!settings) return -1;
     return WriteText(path, SettingsJsonText(settings));
 }
+
+// --- field reference ----------------------------------------------------------
+
+namespace {
+
+const char* KindText(const FieldSpec& f) {
+    switch (f.kind) {
+    case F32: return "float32";
+    case I32: return f.names != CODE_NONE ? "code" : "int32";
+    case U32: return "uint32";
+    case TEXT: return "text";
+    default: return "hex bytes";
+    }
+}
+
+std::string Cell(const ordered_json& value) {
+    if (value.is_string()) return "`\"" + value.get<std::string>() + "\"`";
+    return "`" + value.dump() + "`";
+}
+
+std::string ValuesText(const FieldSpec& f) {
+    char text[96];
+    switch (f.kind) {
+    case F32: return "a number, or the bits as \"0x7FC00000\"";
+    case I32:
+        if (f.names == CODE_NONE) return "integer";
+        return CodeNameList(f.names) + (f.names == CODE_WINDOW ? " (2, 10, 12, 13: no window)" : "") +
+               ", or the code";
+    case U32: return "0 to 4294967295, or \"0x...\" hex";
+    case TEXT:
+        std::snprintf(text, sizeof text, "at most %d Windows-1252 characters", f.size - 1);
+        return text;
+    default:
+        std::snprintf(text, sizeof text, "up to %d hex digits", 2 * f.size);
+        return text;
+    }
+}
+
+void FieldTable(std::string* out, const FieldSpec* fields, int count, const void* defaults, bool carrier) {
+    ordered_json shown = RecordObject(defaults, fields, count);
+    *out += "| field | type | unit | values | when omitted | meaning |\n|---|---|---|---|---|---|\n";
+    for (int i = 0; i < count; ++i) {
+        const FieldSpec& f = fields[i];
+        std::string omitted;
+        if (carrier && std::string(f.name) == "frequency_hz") omitted = "required";
+        else if (carrier && std::string(f.name) == "filter_length")
+            omitted = "`33` when filter_type is not NONE, else `1`";
+        else if (shown.contains(f.name)) omitted = Cell(shown[f.name]);
+        else omitted = "all zero";
+        *out += std::string("| `") + f.name + "` | " + KindText(f) + " | " + f.unit + " | " + ValuesText(f) + " | " +
+                omitted + " | " + f.meaning + " |\n";
+    }
+}
+
+// The case-insensitive pattern of the names a code field takes: each letter
+// either case, the ignored punctuation anywhere.
+std::string NamePattern(int kind) {
+    const std::string folded = CodeFoldedNames(kind);
+    const std::string gap = "[-_ .()/]*";
+    std::string pattern = "^" + gap + "(";
+    for (char c : folded) {
+        if (c == '|') {
+            pattern += ")" + gap + "$|^" + gap + "(";
+            continue;
+        }
+        if (std::isalpha(static_cast<unsigned char>(c)))
+            pattern += std::string("[") + c + static_cast<char>(std::tolower(static_cast<unsigned char>(c))) + "]";
+        else
+            pattern += c;
+        pattern += gap;
+    }
+    return pattern + ")" + gap + "$";
+}
+
+ordered_json FieldSchema(const FieldSpec& f) {
+    const ordered_json bits = {{"type", "string"}, {"pattern", "^0[xX][0-9a-fA-F]{1,8}$"}};
+    ordered_json s;
+    switch (f.kind) {
+    case F32:
+        s["anyOf"] = ordered_json::array({ordered_json{{"type", "number"}}, bits});
+        break;
+    case I32:
+        if (f.names == CODE_NONE) {
+            s = {{"type", "integer"}, {"minimum", INT32_MIN}, {"maximum", INT32_MAX}};
+        } else {
+            int codes[64];
+            int n = CodeValues(f.names, codes, 64);
+            s["anyOf"] = ordered_json::array({ordered_json{{"enum", std::vector<int>(codes, codes + n)}},
+                                              ordered_json{{"type", "string"}, {"pattern", NamePattern(f.names)}}});
+        }
+        break;
+    case U32:
+        s["anyOf"] =
+            ordered_json::array({ordered_json{{"type", "integer"}, {"minimum", 0}, {"maximum", UINT32_MAX}}, bits});
+        break;
+    case TEXT:
+        s = {{"type", "string"}};
+        break;
+    default:
+        s = {{"type", "string"}, {"pattern", "^([0-9a-fA-F]{2}){0," + std::to_string(f.size) + "}$"}};
+        break;
+    }
+    s["description"] = std::string(f.meaning) + (*f.unit ? std::string(" (") + f.unit + ")" : std::string());
+    return s;
+}
+
+ordered_json RecordSchema(const FieldSpec* fields, int count) {
+    ordered_json properties = ordered_json::object();
+    for (int i = 0; i < count; ++i) {
+        properties[fields[i].name] = FieldSchema(fields[i]);
+        if (fields[i].kind == TEXT)
+            properties[std::string(fields[i].name) + "_raw"] = {
+                {"type", "string"},
+                {"pattern", "^([0-9a-fA-F]{2}){0," + std::to_string(fields[i].size) + "}$"},
+                {"description", "the whole field in hex, when it holds more than its text"}};
+    }
+    return {{"type", "object"}, {"properties", properties}, {"additionalProperties", false}};
+}
+
+}  // namespace
+
+std::string FieldReferenceText() {
+    Carrier fresh;
+    NewCarrier(&fresh);
+    GlobalSettings zero;
+    std::memset(&zero, 0, sizeof zero);
+    std::string out =
+        "# Fields of the JSON forms\n\n"
+        "Generated by `uldoc fields` from the tables the reader uses; `uldoc schema` prints the same as a\n"
+        "JSON Schema.\n\n"
+        "Code fields take a name (matched without regard to case, `-`, `_`, spaces, `.`, `(`, `)` and `/`:\n"
+        "`\"qam-64\"` is `QAM64`; the names the panels show are accepted too) or the number of the code;\n"
+        "`uldoc convert` writes names. A value outside a code's table is an error that lists the names.\n"
+        "Numbers of float32 fields are read to the nearest float32.\n\n"
+        "## Carrier table\n\n"
+        "`{\"format\": \"V1.0\", \"comment\": \"...\", \"carriers\": [{...}, ...], \"records_behind\": [...]}`\n\n"
+        "- `format`: text, ignored on reading (`\"V1.0\"` is written).\n"
+        "- `comment`: text of at most 199 bytes; omitted: empty.\n"
+        "- `carriers`: at most 100 carrier objects, in table order. The record behind the last one ends\n"
+        "  the table.\n"
+        "- `records_behind`: records after the carriers that a binary table holds besides zeros and its\n"
+        "  end marker, each with its `index` (the carriers' count to 99); written by `uldoc convert`,\n"
+        "  seldom needed by hand. Their omitted fields are zero.\n\n"
+        "### Carrier\n\n";
+    FieldTable(&out, carrier_fields, CARRIER_FIELD_COUNT, &fresh, true);
+    out +=
+        "\n## Setup\n\n"
+        "One object with the fields of the settings; an omitted field is zero (an empty text). Start from\n"
+        "`uldoc --write-setup mine.json`, which writes every field of uldoc's own defaults.\n\n";
+    FieldTable(&out, settings_fields, SETTINGS_FIELD_COUNT, &zero, false);
+    return out;
+}
+
+std::string JsonSchemaText() {
+    ordered_json carrier = RecordSchema(carrier_fields, CARRIER_FIELD_COUNT);
+    carrier["required"] = {"frequency_hz"};
+    ordered_json behind = RecordSchema(carrier_fields, CARRIER_FIELD_COUNT);
+    behind["properties"]["index"] = {{"type", "integer"}, {"minimum", 0}, {"maximum", MAX_CARRIERS - 1}};
+    behind["required"] = {"index"};
+    ordered_json table = {
+        {"type", "object"},
+        {"properties",
+         {{"format", {{"type", "string"}}},
+          {"comment", {{"type", "string"}}},
+          {"comment_raw", {{"type", "string"}, {"pattern", "^([0-9a-fA-F]{2}){0,200}$"}}},
+          {"carriers", {{"type", "array"}, {"maxItems", MAX_CARRIERS}, {"items", {{"$ref", "#/$defs/carrier"}}}}},
+          {"records_behind", {{"type", "array"}, {"items", {{"$ref", "#/$defs/record_behind"}}}}}}},
+        {"additionalProperties", false}};
+    ordered_json doc = {
+        {"$schema", "https://json-schema.org/draft/2020-12/schema"},
+        {"title", "ULDO carrier table or setup"},
+        {"anyOf", {{{"$ref", "#/$defs/table"}}, {{"$ref", "#/$defs/setup"}}}},
+        {"$defs",
+         {{"table", table},
+          {"carrier", carrier},
+          {"record_behind", behind},
+          {"setup", RecordSchema(settings_fields, SETTINGS_FIELD_COUNT)}}}};
+    return doc.dump(2) + "\n";
+}

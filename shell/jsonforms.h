@@ -48,3 +48,10 @@ int ReadSettingsJson(const char* path, GlobalSettings* settings);
 int ParseSettingsJson(const std::string& text, const char* origin, GlobalSettings* settings);
 int WriteSettingsJson(const char* path, const GlobalSettings* settings);
 std::string SettingsJsonText(const GlobalSettings* settings);
+
+// The reference of every field of both forms (Markdown: name, type, unit,
+// values, what an omitted field becomes, meaning), from the same field
+// tables the reader uses; docs/fields.md is this text.
+std::string FieldReferenceText();
+// The same as a JSON Schema (draft 2020-12) that a table or a setup meets.
+std::string JsonSchemaText();

@@ -103,6 +103,7 @@ int OpenSafeFile(SafeFile* f, const char* path) {
     f->fd = -1;
     f->direct = 0;
     f->error = 0;
+    f->written = 0;
     f->buffered = 0;
     f->target[0] = f->temp[0] = f->problem[0] = 0;
     std::snprintf(f->path, sizeof f->path, "%s", path ? path : "");
@@ -196,6 +197,7 @@ int OpenSafeFile(SafeFile* f, const char* path) {
 int WriteSafeFile(SafeFile* f, const void* bytes, long count) {
     if (f->fd < 0 || f->error) return -1;
     if (count <= 0) return 0;
+    f->written += count;
     auto* data = static_cast<const unsigned char*>(bytes);
     if (f->buffered + count > SAFE_FILE_BUFFER) {
         if (!Flush(f)) return -1;

@@ -20,6 +20,7 @@ struct SafeFile {
     int fd;                         // -1 when closed
     int direct;                     // not a regular file: written in place
     int error;                      // errno of the first failure, 0 while all went well
+    long long written;              // bytes taken so far
     char path[SAFE_FILE_PATH];      // as given, for messages
     char target[SAFE_FILE_PATH];    // the file that is replaced, links followed
     char temp[SAFE_FILE_PATH];      // the temporary file while it is open

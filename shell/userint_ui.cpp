@@ -228,9 +228,14 @@ QString Literal(const QString& text) {
     QString t = text;
     return t.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
+// The text as the program gave it: "&&" is its '&', a single '&' marks a mnemonic.
 QString Unliteral(const QString& text) {
-    QString t = text;
-    return t.replace(QLatin1String("&&"), QLatin1String("&"));
+    QString t;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+        t += text[i];
+    }
+    return t;
 }
 
 void CopyOut(const QString& text, char* out, std::size_t size);

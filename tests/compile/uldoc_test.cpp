@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "compile/output.h"
 #include "support/run_uldoc.h"
@@ -31,7 +34,9 @@ protected:
     std::string Cwd() const { return dir.File("run"); }
     std::string InCwd(const std::string& name) const { return Cwd() + "/" + name; }
 
-    Outcome Start(const std::vector<std::string>& args) { return RunUldoc(Cwd(), args, dir.File("uldoc")); }
+    Outcome Start(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+        return RunUldoc(Cwd(), args, dir.File("uldoc"), "", input);
+    }
 
     std::vector<std::string> FilesInCwd() const {
         std::vector<std::string> names;
@@ -60,6 +65,11 @@ TEST_F(Uldoc, UsageErrorsExitTwoAndSayWhy) {
         {{mixed, "--clock", "-2.5"}, "--clock takes a ratio above 0"},
         {{mixed, "--passes", "rf,x"}, "--passes takes rf, i, q"},
         {{mixed, "--type", "11"}, "--type takes a target type 0 to 10"},
+        {{mixed, "--type", "wav"}, "or its name (wfm, curve, wfm-256"},
+        {{mixed, "--destination", "usb"}, "--destination takes a destination 0 to 3 or its name (gpib, file,"},
+        {{mixed, "--report", "xml"}, "--report takes text or json"},
+        {{mixed, "-o", "-", "--passes", "rf,i"}, "-o - writes one pass to stdout"},
+        {{"-", "--setup", "-"}, "cannot both come from stdin"},
         {{mixed, "--destination", "0", "-o", "x.wfm"}, "-o names a file; destination 0 writes none"},
         {{mixed, "--destination=3", "--ftp-port", "21"}, "destination 3 needs the instrument address"},
         {{mixed, "--reference", "7"}, "--reference 7: the table has 6 carriers"},
@@ -230,6 +240,222 @@ TEST_F(Uldoc, CtrlCStopsTheRunCleanly) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(FileText(err_path), "uldoc: cancelled\n");
     EXPECT_FALSE(Has(report, "peaks"));
+}
+
+
+std::string Bytes(const std::string& path) { return FileText(path); }
+
+TEST_F(Uldoc, ConventionsOfACommandLineTool) {
+    for (const char* flag : {"--version", "-V"}) {
+        Outcome v = Start({flag});
+        EXPECT_EQ(v.code, 0);
+        EXPECT_EQ(v.out.rfind("uldoc 1.0 (commit ", 0), 0u) << v.out;
+    }
+
+    // Names and numbers of the target and destination are the same settings; -oFILE is -o FILE.
+    Outcome named = Start({mixed, "--length", "6000", "--type", "wfm-256", "--destination", "file", "-onamed.wfm"});
+    ASSERT_EQ(named.code, 0) << named.err;
+    Outcome numbered = Start({mixed, "--length", "6000", "--type", "2", "--destination", "1", "-o", "numbered.wfm"});
+    ASSERT_EQ(numbered.code, 0) << numbered.err;
+    EXPECT_EQ(Bytes(InCwd("named.wfm")), Bytes(InCwd("numbered.wfm")));
+
+    Outcome quiet = Start({mixed, "--length", "6000", "-q", "-o", "quiet.wfm"});
+    EXPECT_EQ(quiet.code, 0);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(Bytes(InCwd("quiet.wfm")), Bytes(InCwd("numbered.wfm")));  // types 0 and 2 share their encoding
+
+    // The whole report as one document for scripts.
+    Outcome json = Start({mixed, "--length", "6000", "--report", "json", "-o", "j.wfm"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    EXPECT_EQ(json.err, "");
+    nlohmann::json doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(doc["status"], "done");
+    EXPECT_EQ(doc["exit_status"], 0);
+    EXPECT_EQ(doc["settings"]["instrument_type"], "WFM");
+    EXPECT_EQ(doc["plan"]["samples"], 6000);
+    ASSERT_EQ(doc["plan"]["carriers"].size(), 6u);
+    EXPECT_EQ(doc["plan"]["carriers"][0]["modulation"], "QPSK");
+    EXPECT_TRUE(doc["plan"]["carriers"][5]["symbols"].is_null());  // unmodulated
+    EXPECT_GT(doc["peaks"]["rf"].get<double>(), 0.0);
+    ASSERT_EQ(doc["files"].size(), 1u);
+    EXPECT_EQ(doc["files"][0]["path"], "j.wfm");
+    EXPECT_EQ(doc["files"][0]["bytes"].get<long long>(), static_cast<long long>(Bytes(InCwd("j.wfm")).size()));
+    EXPECT_EQ(doc["power_table"]["carriers"].size(), 6u);
+    EXPECT_TRUE(doc["ccdf"]["percent_above_db"].contains("8"));
+
+    Outcome refused = Start({mixed, "--max-length", "99999", "--report", "json"});
+    EXPECT_EQ(refused.code, 1);
+    nlohmann::json refusal = nlohmann::json::parse(refused.out);
+    EXPECT_EQ(refusal["status"], "refused");
+    const char* refusal_text =
+        "COMPILATION ERROR: Not enough record length in target\n"
+        "The record needs 100000 samples; the target holds at most 99999.";
+    EXPECT_EQ(refusal["messages"], nlohmann::json::array({refusal_text}));
+    EXPECT_EQ(refused.err, std::string(refusal_text) + "\n");
+}
+
+// The README's option table and --help name the same options.
+TEST_F(Uldoc, ReadmeOptionTableIsTheHelpText) {
+    auto options_in = [](const std::string& text, bool table) {
+        std::vector<std::string> names;
+        std::size_t at = 0;
+        while ((at = text.find('\n', at)) != std::string::npos) {
+            ++at;
+            std::string line = text.substr(at, text.find('\n', at) - at);
+            if (table ? line.rfind("| `-", 0) != 0 : line.rfind("  -", 0) != 0) continue;
+            std::string head = table ? line.substr(1, line.find('|', 1) - 1) : line.substr(0, 24);
+            for (std::size_t i = 0; (i = head.find('-', i)) != std::string::npos;) {
+                if (i > 0 && head[i - 1] != ' ' && head[i - 1] != '`') {
+                    ++i;
+                    continue;
+                }
+                std::size_t end = head.find_first_of(" `,=|", i);
+                std::string name = head.substr(i, end - i);
+                if (name.size() > 1 && name != "-") names.push_back(name);
+                i = end == std::string::npos ? head.size() : end;
+            }
+        }
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+        return names;
+    };
+    Outcome help = Start({"--help"});
+    std::vector<std::string> from_help = options_in(help.out, false);
+    std::vector<std::string> from_readme = options_in(FileText(std::string(ULDO_SOURCE_DIR) + "/README.md"), true);
+    EXPECT_GT(from_help.size(), 20u);
+    EXPECT_EQ(from_readme, from_help);
+}
+
+TEST_F(Uldoc, StandardStreams) {
+    ASSERT_EQ(Start({mixed, "--length", "6000", "-o", "file.wfm"}).code, 0);
+    Outcome piped = Start({mixed, "--length", "6000", "-o", "-"});
+    ASSERT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(piped.out, Bytes(InCwd("file.wfm")));
+    EXPECT_TRUE(Has(piped.err, "written        stdout (" + std::to_string(piped.out.size()) + " bytes)")) << piped.err;
+
+    // The table from stdin, in either form.
+    for (const std::string& table : {mixed, examples + "mixed.kvt"}) {
+        Outcome in = Start({"-", "--length", "6000", "-o", "in.wfm"}, table);
+        ASSERT_EQ(in.code, 0) << in.err;
+        EXPECT_EQ(Bytes(InCwd("in.wfm")), Bytes(InCwd("file.wfm")));
+    }
+    Outcome unnamed = Start({"-", "--length", "6000"}, mixed);
+    EXPECT_EQ(unnamed.code, 2);
+    EXPECT_TRUE(Has(unnamed.err, "give one with -o")) << unnamed.err;
+
+    ASSERT_EQ(Start({mixed, "--write-setup", "s.json"}).code, 0);
+    Outcome setup = Start({mixed, "--write-setup", "-"});
+    ASSERT_EQ(setup.code, 0);
+    EXPECT_EQ(setup.out, Bytes(InCwd("s.json")));
+}
+
+TEST_F(Uldoc, OutputsNeverDestroyWhatStandsAtTheirPath) {
+    // A full device: the write fails, the device stays.
+    Outcome full = Start({mixed, "--length", "6000", "-o", "/dev/full"});
+    EXPECT_EQ(full.code, 1);
+    EXPECT_TRUE(Has(full.err, "File Writing Error (14)\n/dev/full: No space left on device")) << full.err;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+
+    // A link is followed; the file it names is replaced with its mode kept.
+    WriteBytes(InCwd("real.wfm"), "old", 3);
+    std::filesystem::permissions(InCwd("real.wfm"), std::filesystem::perms(0640));
+    std::filesystem::create_symlink("real.wfm", InCwd("link.wfm"));
+    ASSERT_EQ(Start({mixed, "--length", "6000", "-o", "link.wfm"}).code, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(InCwd("link.wfm")));
+    EXPECT_EQ(Bytes(InCwd("real.wfm")).substr(0, 12), "MAGIC 1000\r\n");
+    EXPECT_EQ(static_cast<int>(std::filesystem::status(InCwd("real.wfm")).permissions()), 0640);
+
+    // A run that fails leaves the previous file as it was, and no temporary file.
+    const std::string table = InCwd("t.json");
+    const std::string text = R"({"carriers": [{"frequency_hz": 1e6, "symbol_rate": 1e5, "modulation": "QPSK",
+                                 "data_source": "FILE", "data_file": "gone.txt"}]})";
+    WriteBytes(table, text.data(), text.size());
+    WriteBytes(InCwd("w.wfm"), "previous", 8);
+    Outcome failed = Start({table, "--length", "6000", "-o", "w.wfm"});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_EQ(Bytes(InCwd("w.wfm")), "previous");
+    EXPECT_EQ(FilesInCwd(), (std::vector<std::string>{"link.wfm", "real.wfm", "t.json", "w.wfm"}));
+
+    // A named pipe gets the whole setup and stays a pipe.
+    const std::string pipe_path = InCwd("setup.pipe");
+    ASSERT_EQ(mkfifo(pipe_path.c_str(), 0600), 0);
+    std::string got;
+    std::thread reader([&] { got = Bytes(pipe_path); });
+    Outcome piped = Start({mixed, "--write-setup", "setup.pipe"});
+    reader.join();
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_EQ(got.size(), 1408u);
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe_path));
+}
+
+TEST_F(Uldoc, TablesAreCheckedAndNameTheirFilesRelativeToThemselves) {
+    // A table and its data file in a folder of their own, run from elsewhere.
+    std::filesystem::create_directory(dir.File("tables"));
+    const std::string table = dir.File("tables/t.json");
+    const std::string text = R"({"carriers": [{"frequency_hz": 1e6, "symbol_rate": 1e5, "modulation": "QPSK",
+                                 "filter_type": "SQRT_RCOS", "filter_param": 0.35,
+                                 "data_source": "FILE", "data_file": "bits.txt"}]})";
+    WriteBytes(table, text.data(), text.size());
+    WriteBytes(dir.File("tables/bits.txt"), "1 0 1 1 0 0 1 0\n", 16);
+    Outcome beside = Start({table, "--length", "6000", "-q"});
+    EXPECT_EQ(beside.code, 0) << beside.err;
+    std::filesystem::remove(dir.File("tables/bits.txt"));
+    Outcome missing = Start({table, "--length", "6000", "-q"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_TRUE(Has(missing.err, "File Opening Error (18)\nbits.txt (neither beside the table in " +
+                                     dir.File("tables") + " nor in the current directory): No such file"))
+        << missing.err;
+
+    // Unknown codes stop the run before anything is written.
+    const std::string bad = R"({"carriers": [{"frequency_hz": 1e6, "symbol_rate": 1e5, "modulation": 99}]})";
+    WriteBytes(InCwd("bad.json"), bad.data(), bad.size());
+    Outcome refused = Start({"bad.json"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(Has(refused.err, "bad.json: carriers[0].modulation: 99 is not a modulation code; modulation "
+                                 "names: NONE, QPSK,"))
+        << refused.err;
+    EXPECT_EQ(FilesInCwd(), (std::vector<std::string>{"bad.json", "t.wfm"}));
+
+    // The reference pulse is written only where --filter-dat says, and a failure to write it counts.
+    EXPECT_FALSE(std::filesystem::exists(InCwd("FILTER.DAT")));
+    ASSERT_EQ(Start({mixed, "--length", "6000", "--filter-dat", "pulse.dat", "-q"}).code, 0);
+    const std::string pulse_text = Bytes(InCwd("pulse.dat"));
+    EXPECT_EQ(std::count(pulse_text.begin(), pulse_text.end(), '\n'), 50 * 17 + 51);  // QPSK, 17 symbols
+    std::filesystem::create_directory(InCwd("dir.dat"));
+    Outcome pulse = Start({mixed, "--length", "6000", "--filter-dat", "dir.dat", "-q"});
+    EXPECT_EQ(pulse.code, 1);
+    EXPECT_TRUE(Has(pulse.err, "File Opening Error (12)\ndir.dat: Is a directory")) << pulse.err;
+}
+
+TEST_F(Uldoc, FieldReferenceIsTheCommittedDocumentAndTheSchemaHoldsForTheExamples) {
+    Outcome fields = Start({"fields"});
+    ASSERT_EQ(fields.code, 0);
+    EXPECT_EQ(fields.out, FileText(std::string(ULDO_SOURCE_DIR) + "/docs/fields.md"))
+        << "regenerate docs/fields.md with uldoc fields";
+
+    Outcome schema = Start({"schema"});
+    ASSERT_EQ(schema.code, 0);
+    nlohmann::json doc = nlohmann::json::parse(schema.out);
+    EXPECT_EQ(doc["$defs"]["carrier"]["properties"]["modulation"]["anyOf"][0]["enum"][1], 1);
+    if (std::system("python3 -c 'import jsonschema' 2>/dev/null") != 0) GTEST_SKIP() << "no python3-jsonschema";
+    WriteBytes(InCwd("schema.json"), schema.out.data(), schema.out.size());
+    const std::string bad = R"({"carriers": [{"frequency_hz": 1e6, "filter_type": "rrc"}]})";
+    WriteBytes(InCwd("bad.json"), bad.data(), bad.size());
+    const std::string check =
+        "import json, sys, jsonschema\n"
+        "v = jsonschema.Draft202012Validator(json.load(open('schema.json')))\n"
+        "for path in sys.argv[1:]:\n"
+        "    errors = list(v.iter_errors(json.load(open(path))))\n"
+        "    print(path, 'invalid' if errors else 'valid')\n";
+    WriteBytes(InCwd("check.py"), check.data(), check.size());
+    std::string command = "cd " + ShellQuoted(Cwd()) + " && python3 check.py bad.json";
+    for (const char* name : {"mixed", "cable64", "3gpp", "8vsb", "default"}) command += " " + examples + name + ".json";
+    command += " > checked.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string checked = FileText(InCwd("checked.txt"));
+    EXPECT_TRUE(Has(checked, "bad.json invalid")) << checked;
+    EXPECT_FALSE(Has(checked.substr(checked.find('\n') + 1), "invalid")) << checked;
 }
 
 }  // namespace

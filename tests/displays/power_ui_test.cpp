@@ -2,6 +2,11 @@
 // CCDF panels, their printouts and the offscreen images.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QWidget>
+
 #include <QImage>
 #include <QString>
 
@@ -45,7 +50,7 @@ protected:
         g.frequency_hz = 4e6f;
         g.amplitude = 0.5f;
         g.modulation = MOD_GMSK;
-        g.filter_type = FILTER_GAUSS;
+        g.filter_type = FILTER_GAUSS2;
         g.filter_param = 0.3f;
         signals[2].frequency_hz = -1.0f;
         SetSmallCompileSettings();
@@ -193,6 +198,78 @@ TEST_F(Analysis, CCDFShowsTheRatioAndFollowsItsCursor) {
     EXPECT_EQ(handle27, 0);
     EXPECT_EQ(IsPanelVisible(ccdf), UIE_BAD_PANEL);
     EXPECT_TRUE(IsPanelVisible(handle5));
+}
+
+void PressKey(int panel, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(PanelWidget(panel), &press);
+}
+
+// Each panel closes with its window's close button and with Escape just as
+// with its own button: the callback runs and the analysis panel comes back.
+TEST_F(Analysis, PanelsCloseLikeTheirButtons) {
+    Compile();
+    struct Case {
+        int button;      // of the analysis panel, opening the panel
+        int* opened;
+        int how;         // 0 close button, 1 Escape, 2 Enter on the default button
+    } cases[] = {{ANALYSIS_POWER_TABLE, &handle14, 0}, {ANALYSIS_POWER_TABLE, &handle14, 1},
+                 {ANALYSIS_POWER_TABLE, &handle14, 2}, {ANALYSIS_CCDF, &handle27, 0},
+                 {ANALYSIS_CCDF, &handle27, 1},        {ANALYSIS_CCDF, &handle27, 2}};
+    for (const Case& c : cases) {
+        SimulateClick(handle5, c.button);
+        int panel = *c.opened;
+        ASSERT_GT(panel, 0);
+        ASSERT_TRUE(IsPanelVisible(panel));
+        if (c.how == 0)
+            PanelWidget(panel)->close();
+        else
+            PressKey(panel, c.how == 1 ? Qt::Key_Escape : Qt::Key_Return);
+        EXPECT_EQ(*c.opened, 0) << c.button << " " << c.how;
+        EXPECT_EQ(IsPanelVisible(panel), UIE_BAD_PANEL);
+        EXPECT_TRUE(IsPanelVisible(handle5));
+    }
+    // The analysis panel has its Close button; the close box and Escape do the same.
+    SimulateClick(handle5, ANALYSIS_CLOSE);
+    EXPECT_FALSE(IsPanelVisible(handle5));
+    for (int how : {0, 1}) {
+        DisplayPanel(handle5);
+        if (how == 0)
+            PanelWidget(handle5)->close();
+        else
+            PressKey(handle5, Qt::Key_Escape);
+        EXPECT_FALSE(IsPanelVisible(handle5)) << how;
+    }
+    // It stays loaded for the displays of the last compile.
+    SimulateClick(handle5, ANALYSIS_POWER_TABLE);
+    EXPECT_GT(handle14, 0);
+}
+
+// The analysis panel grows with its window, its plots with it, and it stands
+// clear of the main panel's Compile button.
+TEST_F(Analysis, AnalysisPanelGrowsAndLeavesTheCompileButtonFree) {
+    SetPanelPos(handle, VAL_AUTO_CENTER, VAL_AUTO_CENTER);   // as start-up places it
+    Compile();
+    QWidget* window = PanelWidget(handle5);
+    QWidget* spectrum = CtrlWidget(handle5, ANALYSIS_SPECTRUM);
+    QWidget* close = CtrlWidget(handle5, ANALYSIS_CLOSE);
+    QSize plot = spectrum->size();
+    QRect button = close->geometry();
+    window->resize(window->width() + 300, window->height() + 200);
+    QApplication::processEvents();
+    EXPECT_GT(spectrum->width(), plot.width() + 150);
+    EXPECT_GT(spectrum->height(), plot.height() + 80);
+    EXPECT_EQ(close->size(), button.size());
+    EXPECT_GT(close->x(), button.x());
+    EXPECT_GT(close->y(), button.y());
+
+    // On a screen of the size the program is laid out for (the test screen may be smaller).
+    QRect area = QApplication::primaryScreen()->availableGeometry();
+    if (area.width() >= 1280) {
+        QWidget* compile = CtrlWidget(handle, MAIN_CARRIER_BUTTON);
+        QRect on_screen(compile->mapToGlobal(QPoint(0, 0)), compile->size());
+        EXPECT_FALSE(window->frameGeometry().intersects(on_screen));
+    }
 }
 
 TEST_F(Analysis, ImagesForTheCommandLine) {

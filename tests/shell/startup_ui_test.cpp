@@ -17,6 +17,11 @@
 #include "shell/startup.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include <QAction>
+#include <QApplication>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QWidget>
 
 #include "shell/userint_ui.h"
@@ -543,6 +548,83 @@ TEST_F(Shell, AboutPanelAndExternalApplications) {
     for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(std::filesystem::exists(marker));
+}
+
+// The heading names stand over the columns of the rows, in the rows' font.
+TEST_F(Shell, CarrierListHasColumnHeadings) {
+    std::string path = SavedTable("one.kvt", 1, 10e6f);
+    Start({path});
+    char heading[256];
+    GetCtrlVal(handle, MAIN_HEADING, heading);
+    std::string head = heading, row = Row(0);
+    // The columns of a row: the spans between its separators.
+    std::vector<size_t> bars = {0};
+    for (size_t at = row.find('|'); at != std::string::npos; at = row.find('|', at + 1)) bars.push_back(at);
+    bars.push_back(row.size() + 10);
+    const char* names[] = {"No.", "Frequency MHz", "Amplitude", "Symbol rate M/s", "Modulation", "Filter", "Parameter"};
+    ASSERT_EQ(bars.size(), std::size(names) + 1) << row;
+    for (size_t k = 0; k < std::size(names); ++k) {
+        size_t at = head.find(names[k]);
+        ASSERT_NE(at, std::string::npos) << names[k];
+        size_t middle = at + std::strlen(names[k]) / 2;
+        EXPECT_GT(middle, bars[k]) << names[k];
+        EXPECT_LT(middle, bars[k + 1]) << names[k];
+    }
+    QFont list = CtrlWidget(handle, MAIN_CARRIER_LIST)->font();
+    QFont label = CtrlWidget(handle, MAIN_HEADING)->font();
+    EXPECT_TRUE(QFontInfo(list).fixedPitch());
+    EXPECT_EQ(QFontInfo(label).family(), QFontInfo(list).family());
+    EXPECT_EQ(label.pixelSize(), list.pixelSize());
+}
+
+TEST_F(Shell, MenusHaveMnemonicsAndShortcuts) {
+    Start();
+    struct Case {
+        int item;
+        const char* text;
+        const char* keys;
+    } cases[] = {{MENU_LOAD, "&Load Table...", "Ctrl+O"},  {MENU_NEW, "&New Table", "Ctrl+N"},
+                 {MENU_SAVE, "&Save Table", "Ctrl+S"},      {MENU_SAVE_AS, "Sa&ve Table As...", "Ctrl+Shift+S"},
+                 {MENU_EXIT, "E&xit", "Ctrl+Q"},            {MENU_COMPILE, "&Compile", "F5"}};
+    for (const Case& c : cases) {
+        QAction* action = MenuItemAction(handle0, c.item);
+        ASSERT_TRUE(action) << c.item;
+        EXPECT_EQ(action->text().toStdString(), c.text);
+        EXPECT_EQ(action->shortcut(), QKeySequence(QString(c.keys))) << c.keys;
+    }
+    // The label as the program reads it has no marker.
+    char label[64];
+    GetMenuBarAttribute(handle0, MENU_SAVE_AS, ATTR_ITEM_NAME, label, sizeof label);
+    EXPECT_STREQ(label, "Save Table As...");
+    // Ctrl+Q goes through the exit question.
+    popups.confirm_answers = {0};
+    MenuItemAction(handle0, MENU_EXIT)->trigger();
+    EXPECT_EQ(popups.Last(ScriptedPopups::CONFIRM), "Do you really want to exit?");
+}
+
+TEST_F(Shell, MainPanelGrowsAndTheAboutPanelClosesWithEscape) {
+    Start();
+    QWidget* window = PanelWidget(handle);
+    QWidget* list = CtrlWidget(handle, MAIN_CARRIER_LIST);
+    QWidget* exit = CtrlWidget(handle, MAIN_EXIT);
+    QSize before = list->size();
+    QSize button = exit->size();
+    window->resize(window->width() + 200, window->height() + 200);
+    QApplication::processEvents();
+    EXPECT_GT(list->width(), before.width() + 150);
+    EXPECT_GT(list->height(), before.height() + 100);
+    EXPECT_EQ(exit->size(), button);
+    EXPECT_LE(list->geometry().bottom(), CtrlWidget(handle, MAIN_CARRIER_BUTTON)->geometry().top());
+
+    SimulateMenuItem(handle0, MENU_ABOUT);
+    ASSERT_TRUE(IsPanelVisible(handle9));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(PanelWidget(handle9), &escape);
+    EXPECT_FALSE(IsPanelVisible(handle9));
+    SimulateMenuItem(handle0, MENU_ABOUT);
+    PanelWidget(handle9)->close();
+    EXPECT_FALSE(IsPanelVisible(handle9));
+    EXPECT_TRUE(IsPanelVisible(handle));
 }
 
 // Every callback the resource file names is bound, and the numbers the code
