@@ -1,4 +1,5 @@
 #include "compile/engine.h"
+#include "compile/limits.h"
 
 #include <algorithm>
 #include <atomic>
@@ -79,6 +80,7 @@ struct CarrierRun {
     int64_t cycles;     // carrier cycles mod N
     int64_t symbols;    // S
     std::vector<float> table_i, table_q, table_s;   // I, offset Q, quarter-rate sine
+    std::vector<float> rows_i, rows_q, rows_s;      // the same in rows form (long symbols)
     std::vector<double> table_fm;                   // GMSK / FSK frequency pulse
     std::vector<float> capture_i, capture_q, capture_qo, capture_s;
     // Per pass.
@@ -215,6 +217,20 @@ void BuildKernels() {
             cr.table_q.resize(table_size);
             BuildShapeTable(pulse, entries, first_entry - 25, L, lanes, nullptr, cr.table_q.data());
         }
+        cr.rows_i.clear();
+        cr.rows_q.clear();
+        cr.rows_s.clear();
+        if (ShapeByRows(L, static_cast<double>(numpoints) / static_cast<double>(cr.symbols))) {
+            const size_t rows_size = static_cast<size_t>(L) * 3 * SHAPE_ROWS_PADDED;
+            auto rows = [&](const std::vector<float>& table, std::vector<float>& out) {
+                if (table.empty()) return;
+                out.resize(rows_size);
+                BuildShapeRows(table.data(), L, lanes, out.data());
+            };
+            rows(cr.table_i, cr.rows_i);
+            rows(cr.table_q, cr.rows_q);
+            rows(cr.table_s, cr.rows_s);
+        }
         auto at = [&](long j) { return j >= 0 && j < entries ? pulse[j] : 0.0; };
         cr.capture_i.assign(lanes, 0.0f);
         cr.capture_q.assign(lanes, 0.0f);
@@ -323,7 +339,13 @@ int StartCarrier(int c) {
     int result = 0;
     if (IsIqFile(rec.modulation)) {
         cr.iq_handle = OpenIqFile(c);
-        if (!cr.iq_handle) result = -1;
+        if (!cr.iq_handle) {
+            result = -1;
+        } else if (CheckIqFile(cr.iq_handle, c) != 0) {
+            std::fclose(cr.iq_handle);
+            cr.iq_handle = nullptr;
+            result = -1;
+        }
     }
     if (result == 0 && rec.data_source == DATA_FILE) {
         if (OpenDataFile(c) != 0)
@@ -432,12 +454,21 @@ void ShapeLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s0, int co
     }
     ShapeRun run{cr.table_i.data(), cr.table_i.data(), w.i.data(), w.q.data(), w.first,
                  cr.lanes, numpoints, cr.symbols, s0, count};
-    if (cr.offset_q) run.table_q = cr.table_q.data();
+    const int by_rows = !cr.rows_i.empty();
+    if (by_rows) {
+        run.rows_i = run.rows_q = cr.rows_i.data();
+        run.taps = cr.taps;
+    }
+    if (cr.offset_q) {
+        run.table_q = cr.table_q.data();
+        if (by_rows) run.rows_q = cr.rows_q.data();
+    }
     ShapeIQ(run, I, Q);
     if (!cr.quarter) return;
     // I = cos b * sum(x_i h qc) - sin b * sum(x_i h qs),
     // Q = cos b * sum(x_q h qs) + sin b * sum(x_q h qc), b a quarter turn per symbol.
     run.table_i = run.table_q = cr.table_s.data();
+    if (by_rows) run.rows_i = run.rows_q = cr.rows_s.data();
     ShapeIQ(run, x.i2.data(), x.q2.data());
     int64_t n, r;
     SymbolPosition(s0, cr.symbols, &n, &r);
@@ -495,21 +526,17 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
     // Reference symbol starts of the block (constellation capture).
     int starts = 0;
     if (first_pass && ref_clocked) {
+        // Symbol k >= 1 starts at sample ceil(k N / S).
         int64_t n, r;
-        const int64_t S = runs[ref_index].symbols;
+        const int64_t S = runs[ref_index].symbols, N = numpoints;
         SymbolPosition(b0, S, &n, &r);
-        for (int m = 0; m < count; ++m) {
-            if (b0 + m >= 1 && r < S && n - 1 < DISPLAY_POINTS) {
-                x.start_at[starts] = m;
-                x.start_index[starts] = static_cast<int>(n - 1);
-                phase_ic[n - 1] = phase_qc[n - 1] = 0.0f;
-                ++starts;
-            }
-            r += S;
-            if (r >= numpoints) {
-                r -= numpoints;
-                ++n;
-            }
+        for (int64_t k = std::max<int64_t>(r < S ? n : n + 1, 1); k <= DISPLAY_POINTS; ++k) {
+            const int64_t at = (k * N + S - 1) / S;
+            if (at >= b0 + count) break;
+            x.start_at[starts] = static_cast<int>(at - b0);
+            x.start_index[starts] = static_cast<int>(k - 1);
+            phase_ic[k - 1] = phase_qc[k - 1] = 0.0f;
+            ++starts;
         }
     }
 
@@ -526,24 +553,11 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
             const float* Q = x.q.data();
             const float* cs = x.c.data();
             const float* sn = x.s.data();
-            if (all && cr.ramp == 0.0) {
-                // The usual case in one sweep: composite and baseband sums.
-                for (int m = 0; m < count; ++m) {
-                    float bI = A * I[m], bQ = A * Q[m];
-                    float rfI = bI * cs[m];
-                    float rfQ = -(bQ * sn[m]);
-                    comp[m] += rfI + rfQ;
-                    bbi[m] += bI;
-                    bbq[m] += bQ;
-                }
-            } else {
-                for (int m = 0; m < count; ++m) {
-                    float bI = A * I[m], bQ = A * Q[m];
-                    float rfI = bI * cs[m];
-                    float rfQ = -(bQ * sn[m]);
-                    comp[m] += rfI + rfQ;
-                }
-            }
+            // The usual case in one sweep: composite and baseband sums.
+            if (all && cr.ramp == 0.0)
+                MixCarrier(A, I, Q, cs, sn, count, comp, bbi, bbq);
+            else
+                MixCarrier(A, I, Q, cs, sn, count, comp, nullptr, nullptr);
             // DVBC64: the baseband turns with the constellation ramp, so that it
             // closes on the rotated replay as the composite does.
             const float* bI = I;
@@ -676,13 +690,8 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
         }
     }
 
-    float pv = 0.0f, pi = 0.0f;
-    for (int m = 0; m < count; ++m) {
-        pv = std::max(pv, std::fabs(comp[m]));
-        pi = std::max(pi, std::max(std::fabs(bbi[m]), std::fabs(bbq[m])));
-    }
-    g.peak_value[b] = pv;
-    g.peak_i[b] = pi;
+    g.peak_value[b] = PeakMagnitude(comp, count, 0.0f);
+    g.peak_i[b] = PeakMagnitude(bbq, count, PeakMagnitude(bbi, count, 0.0f));
 }
 
 // Symbols of segment [s0, s1) for the carriers that clock them in this pass,
@@ -999,7 +1008,7 @@ void LoopStepInit(int pass, int carrier_count, int* first, int* last) {
     if (pass >= -1 && pass <= 3) ReportStatus(texts[pass + 1]);
     *first = 0;
     *last = carrier_count;
-    int ref = globals.reference_carrier - 1;
+    int ref = globals.reference_carrier >= 1 ? globals.reference_carrier - 1 : -1;
     if ((pass == 2 || pass == 3) && globals.baseband_all_carriers == 0 && ref >= 0 && ref < carrier_count) {
         *first = ref;
         *last = ref + 1;
@@ -1012,7 +1021,7 @@ int PlanRecord() {
     int count = 0;
     while (count < MAX_CARRIERS && signals[count].frequency_hz >= 0.0f) ++count;
     if (count == 0) return Refuse("The carrier table is empty: there is nothing to compile.");
-    const int ref = globals.reference_carrier - 1;
+    const int ref = globals.reference_carrier >= 1 ? globals.reference_carrier - 1 : -1;
     if (ref < 0 || ref >= count)
         return Refuse("No reference carrier: choose one of the %d carriers of the table as the reference.",
                       count);
@@ -1021,6 +1030,7 @@ int PlanRecord() {
         const Carrier& c = signals[i];
         if (!std::isfinite(c.frequency_hz) || !std::isfinite(c.symbol_rate))
             return Refuse("Carrier %d: its frequency or symbol rate is not a finite number.", i + 1);
+        if (CheckCarrierNumbers(i) != 0) return -1;
         f_max = std::max(f_max, static_cast<double>(c.frequency_hz));
     }
     // A code outside its table would compile into silence.
@@ -1061,6 +1071,7 @@ int PlanRecord() {
     if (points > globals.max_record_length)
         return Refuse("Not enough record length in target\nThe record needs %.0f samples; the target holds at most %d.",
                       points, globals.max_record_length);
+    if (CheckRecordSize(points) != 0) return -1;
     if (!(clock > 0.0) || !std::isfinite(clock))
         return Refuse("The plan gives no usable sample clock.");
 
@@ -1236,6 +1247,7 @@ int CompileTable(const CompileTargets* targets) {
     int result;
     if (fm_present && (result = RunPass(-1, targets)) != COMPILE_DONE) return result;
     if ((result = RunPass(0, targets)) != COMPILE_DONE) return result;
+    if (CheckRecordPeaks() != 0) return COMPILE_FAILED;
     if (!targets) return COMPILE_DONE;
     for (int p = 1; p <= 3; ++p) {
         if (!enabled[p]) continue;

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstring>
 
-// The loops are written once on GCC vector types and compiled twice: for
+#include <immintrin.h>
+
+// The loops (kernel_body.inc) are compiled three times: for AVX-512, for
 // AVX2 with FMA, and for the baseline the build targets. The machine picks
-// at the first call.
+// at the first call. Lane sums run in a fixed order on every path, so a
+// sample's value depends neither on the block it falls in nor on the thread.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
@@ -16,33 +19,6 @@ constexpr double kTwoPi = 6.283185307179586476925286766559;
 typedef float v8f __attribute__((vector_size(32)));
 
 #define ULDO_INLINE inline __attribute__((always_inline))
-
-ULDO_INLINE v8f Load8(const float* p) {
-    v8f v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-typedef int v8i __attribute__((vector_size(32)));
-
-// Lane sum in a fixed order, the same as Sum8x8's, so that a sample's value
-// does not depend on where in a group it was computed.
-ULDO_INLINE float Sum8(v8f v) {
-    return ((v[0] + v[1]) + (v[2] + v[3])) + ((v[4] + v[5]) + (v[6] + v[7]));
-}
-
-// The lane sums of eight vectors at once: lane u of the result is Sum8(v[u]).
-ULDO_INLINE v8f Sum8x8(const v8f* v) {
-    const v8i even = {0, 8, 2, 10, 4, 12, 6, 14}, odd = {1, 9, 3, 11, 5, 13, 7, 15};
-    v8f u[4];
-    for (int k = 0; k < 4; ++k)
-        u[k] = __builtin_shuffle(v[2 * k], v[2 * k + 1], even) + __builtin_shuffle(v[2 * k], v[2 * k + 1], odd);
-    const v8i lo = {0, 1, 8, 9, 4, 5, 12, 13}, hi = {2, 3, 10, 11, 6, 7, 14, 15};
-    v8f w0 = __builtin_shuffle(u[0], u[1], lo) + __builtin_shuffle(u[0], u[1], hi);
-    v8f w1 = __builtin_shuffle(u[2], u[3], lo) + __builtin_shuffle(u[2], u[3], hi);
-    const v8i first = {0, 1, 2, 3, 8, 9, 10, 11}, second = {4, 5, 6, 7, 12, 13, 14, 15};
-    return __builtin_shuffle(w0, w1, first) + __builtin_shuffle(w0, w1, second);
-}
 
 // Walks the symbol clock of the samples s0 .. s0 + count - 1: per sample the
 // symbol index n, the table row j0 and the offset t within it.
@@ -81,173 +57,104 @@ struct SymbolClock {
     }
 };
 
-// The accumulators of one sample: lanes of sum_k x[n + k] h(k). kVectors is
-// lanes / 8 when known at compile time (short pulses unroll fully), else 0.
-template <bool kQ, bool kTwoTables, int kVectors>
-ULDO_INLINE void Taps(const ShapeRun& run, const SymbolClock& clock, v8f* acc_i, v8f* acc_q) {
-    const int lanes = kVectors ? kVectors * KERNEL_LANES : run.lanes;
-    const long row = 3L * lanes;
-    float t;
-    int j0 = clock.Row(&t);
-    const float* a = run.table_i + j0 * row;
-    const float* b = kTwoTables ? run.table_q + j0 * row : a;
-    const float* xi = run.sym_i + (clock.n - run.first);
-    const float* xq = run.sym_q + (clock.n - run.first);
-    const v8f tv = v8f{} + t;
-    v8f ai0{}, ai1{}, aq0{}, aq1{};
-    int k = 0;
-    // Two accumulator pairs keep the FMA chains short on long pulses.
-    for (; k + 2 * KERNEL_LANES <= lanes; k += 2 * KERNEL_LANES) {
-        v8f h0 = (Load8(a + k) * tv + Load8(a + lanes + k)) * tv + Load8(a + 2 * lanes + k);
-        v8f h1 = (Load8(a + k + 8) * tv + Load8(a + lanes + k + 8)) * tv + Load8(a + 2 * lanes + k + 8);
-        ai0 += Load8(xi + k) * h0;
-        ai1 += Load8(xi + k + 8) * h1;
-        if (kQ) {
-            if (kTwoTables) {
-                h0 = (Load8(b + k) * tv + Load8(b + lanes + k)) * tv + Load8(b + 2 * lanes + k);
-                h1 = (Load8(b + k + 8) * tv + Load8(b + lanes + k + 8)) * tv + Load8(b + 2 * lanes + k + 8);
-            }
-            aq0 += Load8(xq + k) * h0;
-            aq1 += Load8(xq + k + 8) * h1;
-        }
-    }
-    if (k < lanes) {
-        v8f h0 = (Load8(a + k) * tv + Load8(a + lanes + k)) * tv + Load8(a + 2 * lanes + k);
-        ai0 += Load8(xi + k) * h0;
-        if (kQ) {
-            if (kTwoTables) h0 = (Load8(b + k) * tv + Load8(b + lanes + k)) * tv + Load8(b + 2 * lanes + k);
-            aq0 += Load8(xq + k) * h0;
-        }
-    }
-    *acc_i = ai0 + ai1;
-    if (kQ) *acc_q = aq0 + aq1;
-}
+}  // namespace
 
-template <bool kQ, bool kTwoTables, int kVectors>
-ULDO_INLINE void ShapeLoop(const ShapeRun& run, float* out_i, float* out_q) {
-    SymbolClock clock(run.numpoints, run.symbols, run.s0);
-    int m = 0;
-    // Eight samples share one transposing lane sum.
-    for (; m + 8 <= run.count; m += 8) {
-        v8f ai[8], aq[8];
-        for (int u = 0; u < 8; ++u) {
-            Taps<kQ, kTwoTables, kVectors>(run, clock, &ai[u], &aq[u]);
-            clock.Next();
-        }
-        v8f si = Sum8x8(ai);
-        std::memcpy(out_i + m, &si, sizeof si);
-        if (kQ) {
-            v8f sq = Sum8x8(aq);
-            std::memcpy(out_q + m, &sq, sizeof sq);
-        }
-    }
-    for (; m < run.count; ++m) {
-        v8f ai, aq;
-        Taps<kQ, kTwoTables, kVectors>(run, clock, &ai, &aq);
-        out_i[m] = Sum8(ai);
-        if (kQ) out_q[m] = Sum8(aq);
-        clock.Next();
-    }
-}
+// --- baseline ---------------------------------------------------------------
+namespace {
+namespace kernel_base {
+#define KW 8
+#define KERNEL_FMA(a, b, c) ((a) * (b) + (c))
+#define KERNEL_FMA8(a, b, c) ((a) * (b) + (c))
+#define KERNEL_FMAS(a, b, c) ((a) * (b) + (c))
+#include "compile/kernel_body.inc"
+#undef KW
+#undef KERNEL_FMA
+#undef KERNEL_FMA8
+#undef KERNEL_FMAS
+}  // namespace kernel_base
+}  // namespace
 
-template <bool kQ, bool kTwoTables>
-ULDO_INLINE void ShapeBody(const ShapeRun& run, float* out_i, float* out_q) {
-    switch (run.lanes / KERNEL_LANES) {
-        case 1: ShapeLoop<kQ, kTwoTables, 1>(run, out_i, out_q); break;
-        case 2: ShapeLoop<kQ, kTwoTables, 2>(run, out_i, out_q); break;
-        case 3: ShapeLoop<kQ, kTwoTables, 3>(run, out_i, out_q); break;
-        case 4: ShapeLoop<kQ, kTwoTables, 4>(run, out_i, out_q); break;
-        case 5: ShapeLoop<kQ, kTwoTables, 5>(run, out_i, out_q); break;
-        default: ShapeLoop<kQ, kTwoTables, 0>(run, out_i, out_q); break;
-    }
-}
+// --- AVX2 with FMA ------------------------------------------------------------
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+#endif
+namespace {
+namespace kernel_avx2 {
+#define KW 8
+#define KERNEL_FMA(a, b, c) _mm256_fmadd_ps(a, b, c)
+#define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
+#define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
+#include "compile/kernel_body.inc"
+#undef KW
+#undef KERNEL_FMA
+#undef KERNEL_FMA8
+#undef KERNEL_FMAS
+}  // namespace kernel_avx2
+}  // namespace
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
-ULDO_INLINE void RotatorBody(int64_t cycles, int64_t numpoints, double phase0, double ramp,
-                             int64_t s0, int count, float* out_cos, float* out_sin) {
-    const double step = kTwoPi * (static_cast<double>(cycles) / static_cast<double>(numpoints)) +
-                        ramp / static_cast<double>(numpoints);
-    const double wc = std::cos(8.0 * step), ws = std::sin(8.0 * step);
-    const int64_t end = s0 + count;
-    int64_t s = s0;
-    while (s < end) {
-        const int64_t anchor = s - s % ROTATOR_ANCHOR;
-        const int64_t stop = std::min(end, anchor + ROTATOR_ANCHOR);
-        double zr[8], zi[8];
-        for (int l = 0; l < 8; ++l) {
-            double ph = CarrierPhase(cycles, numpoints, phase0, ramp, anchor + l);
-            zr[l] = std::cos(ph);
-            zi[l] = std::sin(ph);
-        }
-        for (int64_t b = anchor; b < stop; b += 8) {
-            if (b >= s && b + 8 <= stop) {
-                float* c = out_cos + (b - s0);
-                float* d = out_sin + (b - s0);
-                for (int l = 0; l < 8; ++l) {
-                    c[l] = static_cast<float>(zr[l]);
-                    d[l] = static_cast<float>(zi[l]);
-                }
-            } else {
-                for (int l = 0; l < 8; ++l) {
-                    int64_t x = b + l;
-                    if (x >= s && x < stop) {
-                        out_cos[x - s0] = static_cast<float>(zr[l]);
-                        out_sin[x - s0] = static_cast<float>(zi[l]);
-                    }
-                }
-            }
-            for (int l = 0; l < 8; ++l) {
-                double nr = zr[l] * wc - zi[l] * ws;
-                double ni = zr[l] * ws + zi[l] * wc;
-                zr[l] = nr;
-                zi[l] = ni;
-            }
-        }
-        s = stop;
-    }
-}
+// --- AVX-512 ------------------------------------------------------------------
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma,avx512f,avx512vl,avx512dq"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,fma,avx512f,avx512vl,avx512dq")
+#endif
+namespace {
+namespace kernel_avx512 {
+#define KW 16
+#define KERNEL_FMA(a, b, c) _mm512_fmadd_ps(a, b, c)
+#define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
+#define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
+#include "compile/kernel_body.inc"
+#undef KW
+#undef KERNEL_FMA
+#undef KERNEL_FMA8
+#undef KERNEL_FMAS
+}  // namespace kernel_avx512
+}  // namespace
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
-__attribute__((target("avx2,fma"))) void ShapeIQOneAvx2(const ShapeRun& r, float* i, float* q) {
-    ShapeBody<true, false>(r, i, q);
-}
-__attribute__((target("avx2,fma"))) void ShapeIQTwoAvx2(const ShapeRun& r, float* i, float* q) {
-    ShapeBody<true, true>(r, i, q);
-}
-__attribute__((target("avx2,fma"))) void ShapeIAvx2(const ShapeRun& r, float* i, float* q) {
-    ShapeBody<false, false>(r, i, q);
-}
-__attribute__((target("avx2,fma"))) void RotatorAvx2(int64_t f, int64_t n, double p, double ramp,
-                                                     int64_t s0, int count, float* c, float* s) {
-    RotatorBody(f, n, p, ramp, s0, count, c, s);
-}
-
-void ShapeIQOneBase(const ShapeRun& r, float* i, float* q) { ShapeBody<true, false>(r, i, q); }
-void ShapeIQTwoBase(const ShapeRun& r, float* i, float* q) { ShapeBody<true, true>(r, i, q); }
-void ShapeIBase(const ShapeRun& r, float* i, float* q) { ShapeBody<false, false>(r, i, q); }
-void RotatorBase(int64_t f, int64_t n, double p, double ramp, int64_t s0, int count, float* c,
-                 float* s) {
-    RotatorBody(f, n, p, ramp, s0, count, c, s);
-}
+namespace {
 
 typedef void (*ShapeFn)(const ShapeRun&, float*, float*);
 typedef void (*RotatorFn)(int64_t, int64_t, double, double, int64_t, int, float*, float*);
+typedef void (*MixFn)(float, const float*, const float*, const float*, const float*, int, float*, float*, float*);
 
 struct Paths {
-    int avx2;
     ShapeFn iq_one, iq_two, i_only;
     RotatorFn rotator;
+    MixFn mix;
 };
 
-const Paths avx2_paths{1, ShapeIQOneAvx2, ShapeIQTwoAvx2, ShapeIAvx2, RotatorAvx2};
-const Paths base_paths{0, ShapeIQOneBase, ShapeIQTwoBase, ShapeIBase, RotatorBase};
-int avx2_allowed = 1;
+#define ULDO_PATHS(ns) {ns::ShapeIQOne, ns::ShapeIQTwo, ns::ShapeIOnly, ns::Rotator, ns::Mix}
+const Paths paths[3] = {ULDO_PATHS(kernel_base), ULDO_PATHS(kernel_avx2), ULDO_PATHS(kernel_avx512)};
+int path_limit = KERNEL_AVX512;
 
-const Paths& ChosenPaths() {
-    static const int has_avx2 = [] {
+int BestPath() {
+    static const int best = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? 1 : 0;
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("fma"))
+            return static_cast<int>(KERNEL_AVX512);
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return static_cast<int>(KERNEL_AVX2);
+        return static_cast<int>(KERNEL_BASELINE);
     }();
-    return has_avx2 && avx2_allowed ? avx2_paths : base_paths;
+    return best;
 }
+
+const Paths& ChosenPaths() { return paths[KernelPathInUse()]; }
 
 }  // namespace
 
@@ -271,6 +178,15 @@ void BuildShapeTable(const double* pulse, int entries, int first_entry, int taps
             c0[k] = static_cast<float>(f0 * w);
         }
     }
+}
+
+void BuildShapeRows(const float* table, int taps, int lanes, float* rows) {
+    constexpr int P = SHAPE_ROWS_PADDED;
+    for (int k = 0; k < taps; ++k)
+        for (int c = 0; c < 3; ++c)
+            for (int j0 = 0; j0 < P; ++j0)
+                rows[(static_cast<long>(k) * 3 + c) * P + j0] =
+                    j0 < SHAPE_ROWS ? table[(static_cast<long>(j0) * 3 + c) * lanes + k] : 0.0f;
 }
 
 void BuildShapeTableFm(const double* pulse, int entries, int first_entry, int taps, int lanes, double* table) {
@@ -325,6 +241,24 @@ void CarrierRotator(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
     ChosenPaths().rotator(cycles_mod_n, numpoints, phase0, ramp, s0, count, out_cos, out_sin);
 }
 
+void MixCarrier(float amplitude, const float* i, const float* q, const float* cos_theta, const float* sin_theta,
+                int count, float* composite, float* baseband_i, float* baseband_q) {
+    ChosenPaths().mix(amplitude, i, q, cos_theta, sin_theta, count, composite, baseband_i, baseband_q);
+}
+
+float PeakMagnitude(const float* x, int count, float peak) {
+    // Four running maxima; max is exact, so the order does not matter.
+    __m128 p = _mm_set1_ps(peak);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    int m = 0;
+    for (; m + 4 <= count; m += 4) p = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(x + m), magnitude), p);
+    float lanes[4];
+    _mm_storeu_ps(lanes, p);
+    for (float l : lanes) peak = std::max(peak, l);
+    for (; m < count; ++m) peak = std::max(peak, std::fabs(x[m]));
+    return peak;
+}
+
 double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp, int64_t s) {
     uint64_t r = static_cast<uint64_t>(cycles_mod_n) * static_cast<uint64_t>(s) %
                  static_cast<uint64_t>(numpoints);
@@ -332,6 +266,8 @@ double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
            ramp * (static_cast<double>(s) / static_cast<double>(numpoints));
 }
 
-int KernelUsesAvx2() { return ChosenPaths().avx2; }
+int KernelBestPath() { return BestPath(); }
 
-void UseKernelAvx2(int allowed) { avx2_allowed = allowed ? 1 : 0; }
+int KernelPathInUse() { return std::min(BestPath(), path_limit); }
+
+void UseKernelPath(int path) { path_limit = path < 0 ? KERNEL_AVX512 : std::min(path, static_cast<int>(KERNEL_AVX512)); }

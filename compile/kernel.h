@@ -35,7 +35,22 @@ struct ShapeRun {
     int64_t symbols;        // S, 1 .. N
     int64_t s0;             // first sample
     int count;              // samples
+    // Optional, for symbols of many samples: the tables in rows form
+    // (BuildShapeRows; rows_q may be rows_i) and the taps they hold. Each
+    // symbol's taps are then summed once for every row, and each sample
+    // takes one quadratic of those sums.
+    const float* rows_i = nullptr;
+    const float* rows_q = nullptr;
+    int taps = 0;
 };
+
+// Rows form of a coefficient table: per tap k < taps three lines (c2, c1,
+// c0) of SHAPE_ROWS_PADDED rows, taps * 3 * SHAPE_ROWS_PADDED floats.
+constexpr int SHAPE_ROWS_PADDED = 64;
+void BuildShapeRows(const float* table, int taps, int lanes, float* rows);
+// Whether a pulse of `taps` symbols is cheaper in rows form at this many
+// samples per symbol.
+inline bool ShapeByRows(int taps, double samples_per_symbol) { return samples_per_symbol >= 1.2 * taps + 20.0; }
 
 // I[m] = sum_k sym_i[n + k] h_i(k), Q[m] likewise with table_q, for the
 // samples s0 .. s0 + count - 1 (n the sample's symbol index).
@@ -62,7 +77,18 @@ void CarrierRotator(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
 // Exact carrier phase at sample s (radians, not reduced).
 double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp, int64_t s);
 
-// 1 when the vector paths use AVX2 and FMA on this machine.
-int KernelUsesAvx2();
-// Tests: 0 forces the baseline paths, 1 goes back to the machine's choice.
-void UseKernelAvx2(int allowed);
+// comp += A I cos - A Q sin for count samples, and, when baseband_i is not
+// null, baseband_i += A I and baseband_q += A Q (each product rounded).
+void MixCarrier(float amplitude, const float* i, const float* q, const float* cos_theta, const float* sin_theta,
+                int count, float* composite, float* baseband_i, float* baseband_q);
+
+// max(peak, |x[m]|) over the count values.
+float PeakMagnitude(const float* x, int count, float peak);
+
+// Code paths of the loops, one per instruction set.
+enum KernelPathCode : int { KERNEL_BASELINE = 0, KERNEL_AVX2 = 1, KERNEL_AVX512 = 2 };
+// The best path this machine runs, and the one in use.
+int KernelBestPath();
+int KernelPathInUse();
+// Tests: use at most this path; -1 goes back to the machine's best.
+void UseKernelPath(int path);

@@ -1,5 +1,5 @@
 // The shaping loop and the carrier rotator against direct evaluation, on
-// both code paths (the machine's vector path and the baseline).
+// every code path the machine runs (AVX-512, AVX2, the baseline).
 #include "compile/kernel.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +12,11 @@ namespace {
 
 class Kernel : public ::testing::TestWithParam<int> {
 protected:
-    void SetUp() override { UseKernelAvx2(GetParam()); }
-    void TearDown() override { UseKernelAvx2(1); }
+    void SetUp() override {
+        if (GetParam() > KernelBestPath()) GTEST_SKIP() << "this machine does not run the path";
+        UseKernelPath(GetParam());
+    }
+    void TearDown() override { UseKernelPath(-1); }
 };
 
 // Sample s at symbol n = (s S) div N, offset x = 50 ((s S) mod N) / N table
@@ -22,14 +25,19 @@ protected:
 TEST_P(Kernel, ShapingFollowsTheSymbolClock) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (int taps : {1, 5, 17, 33}) {
+    for (int taps : {1, 5, 17, 33, 49, 201}) {
         SCOPED_TRACE(taps);
         const int lanes = KernelLanes(taps), entries = 50 * taps + 51, first = 50 * taps;
         std::vector<double> pulse(entries);
         for (double& p : pulse) p = u(rng);
         std::vector<float> table(SHAPE_ROWS * 3 * lanes), table_q(SHAPE_ROWS * 3 * lanes);
+        std::vector<double> table_fm(SHAPE_ROWS * 3 * lanes);
+        BuildShapeTableFm(pulse.data(), entries, first, taps, lanes, table_fm.data());
+        std::vector<float> rows(taps * 3 * SHAPE_ROWS_PADDED), rows_q(taps * 3 * SHAPE_ROWS_PADDED);
         BuildShapeTable(pulse.data(), entries, first, taps, lanes, nullptr, table.data());
         BuildShapeTable(pulse.data(), entries, first - 25, taps, lanes, nullptr, table_q.data());
+        BuildShapeRows(table.data(), taps, lanes, rows.data());
+        BuildShapeRows(table_q.data(), taps, lanes, rows_q.data());
         // 10 symbols in 1000 samples: the offsets 50 r / N are multiples of
         // 0.5, half of them exactly half-way; 37 in 1000 land anywhere.
         for (int64_t S : {10, 37}) {
@@ -42,10 +50,18 @@ TEST_P(Kernel, ShapingFollowsTheSymbolClock) {
             }
             const int64_t base = s0 * S / N;  // the window starts at the first sample's symbol
             ShapeRun run{table.data(), table_q.data(), si.data(), sq.data(), base, lanes, N, S, s0, count};
-            std::vector<float> oi(count), oq(count), only(count);
+            std::vector<float> oi(count), oq(count), only(count), ri(count), rq(count);
+            std::vector<double> fm(count);
             ShapeIQ(run, oi.data(), oq.data());
             ShapeI(run, only.data());
-            double worst = 0.0;
+            ShapeFm(run, table_fm.data(), fm.data());
+            // Rows form: every symbol's taps summed once per row.
+            ShapeRun by_rows = run;
+            by_rows.rows_i = rows.data();
+            by_rows.rows_q = rows_q.data();
+            by_rows.taps = taps;
+            ShapeIQ(by_rows, ri.data(), rq.data());
+            double worst = 0.0, worst_fm = 0.0;
             auto at = [&](long j) { return j >= 0 && j < entries ? pulse[j] : 0.0; };
             for (int m = 0; m < count; ++m) {
                 int64_t s = s0 + m, n = s * S / N, r = s * S % N;
@@ -61,9 +77,12 @@ TEST_P(Kernel, ShapingFollowsTheSymbolClock) {
                     ei += si[n - base + k] * h(j);
                     eq += sq[n - base + k] * h(j - 25);
                 }
-                worst = std::max({worst, std::fabs(oi[m] - ei), std::fabs(oq[m] - eq), std::fabs(only[m] - ei)});
+                worst = std::max({worst, std::fabs(oi[m] - ei), std::fabs(oq[m] - eq), std::fabs(only[m] - ei),
+                                  std::fabs(ri[m] - ei), std::fabs(rq[m] - eq)});
+                worst_fm = std::max(worst_fm, std::fabs(fm[m] - ei));
             }
             EXPECT_LT(worst, 1e-5 * taps) << "S " << S;
+            EXPECT_LT(worst_fm, 1e-13 * taps) << "S " << S;
         }
     }
 }
@@ -87,9 +106,11 @@ TEST_P(Kernel, RotatorKeepsTheExactPhase) {
     EXPECT_NEAR(std::remainder(CarrierPhase(F, N, 0.0, 0.0, N - 1) + 2 * M_PI * F / N, 2 * M_PI), 0.0, 1e-9);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, Kernel, ::testing::Values(1, 0),
+INSTANTIATE_TEST_SUITE_P(Paths, Kernel, ::testing::Values(KERNEL_AVX512, KERNEL_AVX2, KERNEL_BASELINE),
                          [](const ::testing::TestParamInfo<int>& info) {
-                             return info.param ? "MachinePath" : "BaselinePath";
+                             return info.param == KERNEL_AVX512 ? "Avx512Path"
+                                    : info.param == KERNEL_AVX2 ? "Avx2Path"
+                                                                : "BaselinePath";
                          });
 
 }  // namespace
