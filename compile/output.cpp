@@ -283,6 +283,7 @@ int BeginOutput(int pass, int instrument_type, int destination, int numpoints, d
     o.numpoints = numpoints;
     o.encoded = 0;
     o.failed = 0;
+    o.not_finite = 0;
     o.fill = 0;
     o.record_clock = record_clock;
     o.sink = sink;
@@ -412,7 +413,14 @@ int EndOutput() {
         Emit(trailer, trailer_length, DABend);
     }
     o.active = 0;
-    if (o.encoded != o.numpoints) {
+    if (o.not_finite) {
+        static const char* const names[] = {"", "RF", "baseband I", "baseband Q"};
+        char text[160];
+        std::snprintf(text, sizeof text, "The %s record holds a sample that is not a finite number: it is not written.",
+                      o.pass >= 1 && o.pass <= 3 ? names[o.pass] : "");
+        ReportMessage("COMPILATION ERROR", text);
+    }
+    if (o.encoded != o.numpoints || o.not_finite) {
         // A short record is not a waveform: it must not take the place of one.
         if (o.sink->abort_pass) o.sink->abort_pass(o.sink);
         return -1;

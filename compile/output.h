@@ -97,6 +97,7 @@ struct OutputState {
     int numpoints;
     int encoded;          // samples taken so far
     int failed;           // a sink write failed during the pass
+    int not_finite;       // samples that were not finite numbers (the pass fails)
     float divisor;        // max_value or max_i; 0 gives silence instead of NaN
     double record_clock;
     int fill;
@@ -139,6 +140,11 @@ inline int EncodeSample(int s, float output_value, int reference_symbol_start) {
     OutputState& o = output;
     if (!o.active || o.encoded >= o.numpoints) return -1;
     float r = o.divisor != 0.0f ? output_value / o.divisor : 0.0f;
+    if (!(r - r == 0.0f)) {  // NaN or infinite: no waveform may hold it
+        ++o.not_finite;
+        o.failed = 1;
+        r = 0.0f;
+    }
     unsigned char* p = o.block + o.fill;
     switch (o.family) {
     case OUTPUT_WFM: {

@@ -132,14 +132,16 @@ int BuildPowerTable() {
         row.frequency_mhz = signals[r].frequency_hz / 1e6;
         row.power_dbm = CarrierPower(r);
         // Without a full scale (a silent record) there is no power to show either.
-        row.defined = PowerDefined(signals[r].modulation) && max_value > 0.0f &&
-                      !std::isnan(row.power_dbm);
+        const bool stated = PowerDefined(signals[r].modulation) && max_value > 0.0f;
+        row.defined = stated && std::isfinite(row.power_dbm);
         if (row.defined) {
             total = static_cast<float>(total + std::pow(10.0, row.power_dbm / 10.0));
             std::snprintf(row.text, sizeof row.text, " %11.6f |    %6.3f", row.frequency_mhz,
                           row.power_dbm);
         } else {
-            std::snprintf(row.text, sizeof row.text, " %11.6f |    %6s", row.frequency_mhz, "n/a");
+            // A carrier of amplitude 0 has no power in dBm: it says so.
+            const bool silent = stated && row.power_dbm == -INFINITY;
+            std::snprintf(row.text, sizeof row.text, " %11.6f |    %6s", row.frequency_mhz, silent ? "silent" : "n/a");
         }
     }
     power_total_mw = total;

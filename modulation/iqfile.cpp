@@ -1,6 +1,9 @@
 #include <cstdio>
+#include <string>
 
+#include "compile/limits.h"
 #include "modulation/mapper.h"
+#include "shell/hooks.h"
 
 namespace {
 
@@ -68,4 +71,34 @@ void iqfile(std::FILE* file, int encoding, int layout, float* I, float* Q) {
         ReadValue(file, encoding, first);
         ReadValue(file, encoding, second);
     }
+}
+
+int CheckIqFile(std::FILE* file, int carrier) {
+    if (!file || carrier < 0 || carrier >= MAX_CARRIERS) return -1;
+    const Carrier& c = signals[carrier];
+    int encoding = c.iq_file_encoding == 1 || c.iq_file_encoding == 2 ? c.iq_file_encoding : 0;
+    long long index = 0;
+    const char* why = nullptr;
+    for (;;) {
+        double value;
+        if (encoding == 1) {
+            float item;
+            if (std::fread(&item, sizeof item, 1, file) != 1) break;
+            value = item;
+        } else if (encoding == 2) {
+            if (std::fread(&value, sizeof value, 1, file) != 1) break;
+        } else {
+            float item;
+            if (std::fscanf(file, "%f", &item) != 1) break;  // reading stops where iqfile's would
+            value = item;
+        }
+        ++index;
+        if (CheckFileLevel(value, &why) != 0) break;
+    }
+    std::rewind(file);
+    if (!why) return 0;
+    std::string text = "Carrier " + std::to_string(carrier + 1) + ": I/Q file " + FieldText(c.mod_file) + ": value " +
+                       std::to_string(index) + " " + why;
+    ReportMessage("COMPILATION ERROR", text.c_str());
+    return -1;
 }

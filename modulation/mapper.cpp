@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
+#include "compile/limits.h"
 #include "shell/fileforms.h"
 #include "shell/hooks.h"
 
@@ -96,6 +98,22 @@ int LoadCarrierMap(int carrier) {
     if (map.num_points < 1 || map.num_points > MAX_MAP_POINTS) {
         CompileError("Carrier %d: the symbol map holds %d points; 1 to 1024 are needed.", carrier,
                      map.num_points);
+        return -1;
+    }
+    // Every point the map uses must be a level the synthesis can add up.
+    for (int k = 0; k < map.num_points; ++k) {
+        const char* why = nullptr;
+        const char* axis = CheckFileLevel(map.point_i[k], &why) != 0 ? "I" : CheckFileLevel(map.point_q[k], &why) != 0 ? "Q" : nullptr;
+        if (axis) {
+            std::string text = "Carrier " + std::to_string(carrier + 1) + ": symbol map " +
+                               FieldText(signals[carrier].mod_file) + ": point " + std::to_string(k + 1) + " (" +
+                               axis + ") " + why;
+            ReportMessage("COMPILATION ERROR", text.c_str());
+            return -1;
+        }
+    }
+    if (map.rotation_mode != 0 && !std::isfinite(map.rotation_step)) {
+        CompileError("Carrier %d: the symbol map's rotation step is not a finite number.", carrier, 0);
         return -1;
     }
     return 0;

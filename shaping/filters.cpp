@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "compile/limits.h"
 #include "shaping/windows.h"
 #include "shell/hooks.h"
 #include "shell/fileforms.h"
@@ -313,6 +314,24 @@ int32_t FileFilter(double* table, float sps, int32_t L, int32_t format, const ch
         std::fill(table + q + N, table + M, 0.0);
     }
     std::fclose(f);
+    // A pulse needs coefficients, and each of them a finite level (an unknown
+    // format is refused with the table's codes, before the compile gets here).
+    if (N == 0 && (format == 0 || ItemSize(format) > 0)) {
+        CompileError(std::string("Filter file ") + path +
+                     (filter_file_bad_token == 1 ? ": entry 1 is not a number; the file holds no coefficients"
+                                                 : " holds no coefficients"));
+        return -1;
+    }
+    const long long used = N < M ? N : M;
+    const long long skipped = N > M ? (N - M) / 2 : 0;
+    const double* start = N > M ? table : table + (M - N) / 2;
+    for (long long k = 0; k < used; ++k) {
+        const char* why = nullptr;
+        if (CheckFileLevel(start[k], &why) != 0) {
+            CompileError(std::string("Filter file ") + path + ": entry " + std::to_string(skipped + k + 1) + " " + why);
+            return -1;
+        }
+    }
     return 0;
 }
 
@@ -390,7 +409,7 @@ int32_t BuildFilter(int32_t carrier) {
         }
         default: ButterFilter(row, sps, param, type - 4, L); break;  // 5 .. 14
     }
-    if (carrier != globals.reference_carrier - 1) return 0;
+    if (globals.reference_carrier < 1 || carrier != globals.reference_carrier - 1) return 0;
     WritePulseFile(row, PulseEntries(L));
     return 0;
 }

@@ -186,16 +186,42 @@ int TableFromBytes(const char* path, int kind, const std::string& bytes) {
     }
 }
 
+// The 1-based carrier indices of a setup: out of 0..100 they name no carrier,
+// and arithmetic on them could overflow.
+int CheckSettingsIndices(const char* path, const GlobalSettings* s) {
+    const struct {
+        const char* name;
+        int32_t value;
+    } fields[] = {{"reference_carrier", s->reference_carrier},
+                  {"current_carrier", s->current_carrier},
+                  {"carrier_count", s->carrier_count}};
+    for (const auto& f : fields) {
+        if (f.value < 0 || f.value > MAX_CARRIERS) {
+            Report(path, std::string(f.name) + " " + std::to_string(f.value) + " is out of range (0 to 100)");
+            return -1;
+        }
+    }
+    return 0;
+}
+
 int SetupFromBytes(const char* path, int kind, const std::string& bytes, GlobalSettings* settings) {
     switch (kind) {
     case RECORD_FILE_UNREADABLE:
         return -1;
     case RECORD_FILE_SETUP_JSON:
-    case RECORD_FILE_JSON:
-        return ParseSettingsJson(bytes, path, settings);
-    case RECORD_FILE_SETUP:
-        std::memcpy(settings, bytes.data(), sizeof *settings);
+    case RECORD_FILE_JSON: {
+        GlobalSettings staged{};
+        if (ParseSettingsJson(bytes, path, &staged) != 0 || CheckSettingsIndices(path, &staged) != 0) return -1;
+        *settings = staged;
         return 0;
+    }
+    case RECORD_FILE_SETUP: {
+        GlobalSettings staged;
+        std::memcpy(&staged, bytes.data(), sizeof staged);
+        if (CheckSettingsIndices(path, &staged) != 0) return -1;
+        *settings = staged;
+        return 0;
+    }
     case RECORD_FILE_TABLE:
     case RECORD_FILE_TABLE_JSON:
         Report(path, std::string("is a ") + RecordKindName(kind) + ", not a setup");
