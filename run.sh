@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and compiles the embedded default example
-# with uldoc into out/, printing its report. ./run.sh --gui starts the GUI on
-# the example table instead.
+# Installs what is missing to build and run, builds, and compiles the default
+# example with uldoc into out/, printing its report. ./run.sh --gui starts the
+# GUI on the example table instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/deps.sh
-uldo_install_deps
-uldo_build
-dir="$(cd "${ULDO_BUILD_DIR:-build}" && pwd)"
+uldo_install_deps "${ULDO_PACKAGES[@]}"
+# The tests and benchmarks are test.sh's; a build that has them keeps them.
+dir="${ULDO_BUILD_DIR:-build}"
+if [ -f "$dir/CMakeCache.txt" ] && grep -q '^ULDO_TESTS:BOOL=ON' "$dir/CMakeCache.txt"; then
+  uldo_build
+else
+  uldo_build -DULDO_TESTS=OFF
+fi
+dir="$(cd "$dir" && pwd)"
 if [ "${1:-}" = "--gui" ]; then
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
     echo "No display. Run the GUI under a virtual X server, for example:"

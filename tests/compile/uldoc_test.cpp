@@ -325,6 +325,14 @@ TEST_F(Uldoc, ReadmeOptionTableIsTheHelpText) {
     std::vector<std::string> from_readme = options_in(FileText(std::string(ULDO_SOURCE_DIR) + "/README.md"), true);
     EXPECT_GT(from_help.size(), 20u);
     EXPECT_EQ(from_readme, from_help);
+    // The manual page and the shell completion know every option too.
+    std::string manual = FileText(std::string(ULDO_SOURCE_DIR) + "/packaging/uldoc.1");
+    for (std::size_t at; (at = manual.find("\\-")) != std::string::npos;) manual.replace(at, 2, "-");
+    const std::string completion = FileText(std::string(ULDO_SOURCE_DIR) + "/packaging/uldoc.bash-completion");
+    for (const std::string& name : from_help) {
+        EXPECT_TRUE(Has(manual, name)) << name << " is not in uldoc.1";
+        EXPECT_TRUE(Has(completion, " " + name)) << name << " is not in the completion";
+    }
 }
 
 TEST_F(Uldoc, StandardStreams) {
