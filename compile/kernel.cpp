@@ -11,6 +11,10 @@
 // at the first call. Lane sums run in a fixed order on every path, so a
 // sample's value depends neither on the block it falls in nor on the thread.
 #pragma GCC diagnostic ignored "-Wpsabi"
+#if !defined(__clang__)
+// GCC 12 takes the undefined source of its own _mm512_cvttpd_epi32 for uninitialised.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace {
 
@@ -66,11 +70,13 @@ namespace kernel_base {
 #define KERNEL_FMA(a, b, c) ((a) * (b) + (c))
 #define KERNEL_FMA8(a, b, c) ((a) * (b) + (c))
 #define KERNEL_FMAS(a, b, c) ((a) * (b) + (c))
+#define KERNEL_VECTOR_CLOCK 0
 #include "compile/kernel_body.inc"
 #undef KW
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
+#undef KERNEL_VECTOR_CLOCK
 }  // namespace kernel_base
 }  // namespace
 
@@ -87,11 +93,13 @@ namespace kernel_avx2 {
 #define KERNEL_FMA(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
+#define KERNEL_VECTOR_CLOCK 1
 #include "compile/kernel_body.inc"
 #undef KW
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
+#undef KERNEL_VECTOR_CLOCK
 }  // namespace kernel_avx2
 }  // namespace
 #if defined(__clang__)
@@ -113,11 +121,13 @@ namespace kernel_avx512 {
 #define KERNEL_FMA(a, b, c) _mm512_fmadd_ps(a, b, c)
 #define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
+#define KERNEL_VECTOR_CLOCK 2
 #include "compile/kernel_body.inc"
 #undef KW
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
+#undef KERNEL_VECTOR_CLOCK
 }  // namespace kernel_avx512
 }  // namespace
 #if defined(__clang__)
