@@ -43,6 +43,7 @@ void AtAnalysisMoment(int moment) {
     if (globals.reference_carrier > 0) SetUpAnalysisPanel();
     GetCtrlVal(handle, MAIN_COMMENT, comment);
     UpdateCarrierTable();
+    PlacePanelBelow(handle2, handle);   // clear of the analysis panel beside the main one
     DisplayPanel(handle2);
 }
 
@@ -123,6 +124,7 @@ void Calculate() {
                 targets.sink[pass] = &buses[pass].sink;
             }
         } else if (destination == 3) {
+            PlacePanelBelow(handle2, handle);
             DisplayPanel(handle2);   // the login dialogue shows on its status line
             prepared = PrepareFtpOutput(nullptr) == 0;
             for (int pass = 1; prepared && pass <= 3; ++pass) {

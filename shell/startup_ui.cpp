@@ -215,8 +215,8 @@ void HelpTop(int, int, void*, int) {
                  "Compile (F5): plans the record from the reference carrier, writes the\n"
                  "waveform files (or sends them over GPIB or FTP, as the setup says) and shows\n"
                  "the analysis panel with the plan, the pulse, the spectrum and the I/Q plot;\n"
-                 "from there the power table and the CCDF. Cancel stops a compile; the files\n"
-                 "it was writing are not replaced.\n\n"
+                 "from there the power table and the CCDF. Cancel stops a compile; the file\n"
+                 "it was writing keeps what it held before.\n\n"
                  "Settings are kept in \"globals.set\" in the program's directory (ULDO_HOME)\n"
                  "and written back at exit (Ctrl+Q). The command-line compiler uldoc compiles\n"
                  "the same files.");

@@ -104,6 +104,9 @@ int SetPanelPos(int panel, int top, int left);
 // there is room, else to its left, else against the right edge of the screen,
 // clear of the other's left part (where the main panel keeps its Compile button).
 int PlacePanelBeside(int panel, int anchor);
+// Puts a panel under another, left edges level (above it when there is no room
+// below, else at the bottom of the screen).
+int PlacePanelBelow(int panel, int anchor);
 int SetPanelAttribute(int panel, int attribute, int value);
 int SetPanelAttribute(int panel, int attribute, const char* value);
 int GetPanelAttribute(int panel, int attribute, int* value);

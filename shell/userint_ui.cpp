@@ -1098,6 +1098,27 @@ int PlacePanelBeside(int panel, int anchor) {
     return 0;
 }
 
+int PlacePanelBelow(int panel, int anchor) {
+    PanelState* p = GetPanel(panel);
+    PanelState* a = GetPanel(anchor);
+    if (!p || !a) return UIE_BAD_PANEL;
+    p->window->layout()->activate();
+    QSize size = p->window->frameGeometry().size();
+    QRect other = a->window->frameGeometry();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+    int y;
+    if (other.bottom() + 1 + size.height() <= area.bottom() + 1)
+        y = other.bottom() + 1;
+    else if (other.top() - size.height() >= area.top())
+        y = other.top() - size.height();
+    else
+        y = area.bottom() + 1 - size.height();
+    int x = std::min(other.left(), area.right() + 1 - size.width());
+    p->window->move(std::max(x, area.x()), std::max(y, area.y()));
+    return 0;
+}
+
 int SetPanelAttribute(int panel, int attribute, int value) {
     PanelState* p = GetPanel(panel);
     if (!p) return UIE_BAD_PANEL;
@@ -1167,7 +1188,7 @@ int SetMenuBarAttribute(int menu_bar, int item, int attribute, const char* value
     MenuEntryState* e = GetMenuEntry(b, item);
     if (!e) return UIE_BAD_CONTROL;
     if (attribute != ATTR_ITEM_NAME) return UIE_BAD_ATTRIBUTE;
-    e->action->setText(Literal(FromText(value)));
+    e->action->setText(Literal(FromFieldText(value)));   // names from the settings record
     return 0;
 }
 
@@ -1196,7 +1217,7 @@ int GetMenuBarAttribute(int menu_bar, int item, int attribute, char* value, std:
     MenuEntryState* e = GetMenuEntry(b, item);
     if (!e) return UIE_BAD_CONTROL;
     if (attribute != ATTR_ITEM_NAME) return UIE_BAD_ATTRIBUTE;
-    CopyOut(Unliteral(e->action->text()), value, size);
+    CopyFieldText(Unliteral(e->action->text()), value, size);
     return 0;
 }
 

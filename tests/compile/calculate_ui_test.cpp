@@ -1,7 +1,10 @@
 // The compile command of the GUI, driven through the UI seam.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTimer>
+#include <QWidget>
 
 #include "compile/calculate.h"
 #include "compile/engine.h"
@@ -10,6 +13,7 @@
 #include "shell/panels.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include "shell/userint_ui.h"
 #include "support/scripted_popups.h"
 #include "support/ui_app.h"
 #include "support/tempdir.h"
@@ -172,7 +176,9 @@ TEST_F(Calculate, CancelDuringAnOutputPassKeepsThePreviousFile) {
         double percent = 0;
         GetCtrlVal(handle2, PROGRESS_PERCENT, &percent);
         if (std::string(status) != "Sending RF.." || percent <= 0) return;
-        SimulateClick(handle2, PROGRESS_CANCEL);
+        // Escape on the progress panel is its Cancel button.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(PanelWidget(handle2), &escape);
         ++clicks;
         timer.stop();
     });
