@@ -324,6 +324,9 @@ int Compile(const UldocOptions* o) {
     ResetRecords();
     SetUldocDefaults(&globals);
     if (IsStdio(o->table) && IsStdio(o->setup)) return Usage("the table and the setup cannot both come from stdin");
+#if !ULDOC_PNG
+    if (o->png_dir) return Usage("--png was not built into this uldoc (configure with -DULDO_CLI_PNG=ON)");
+#endif
     int count = 0;
     if (o->table) {
         count = LoadTableForm(o->table);
@@ -492,9 +495,6 @@ int Compile(const UldocOptions* o) {
         FlushReport();
 #if ULDOC_PNG
         if (SaveAnalysisImages(o->png_dir) != 0) return Finish(EXIT_REFUSED, "failed");
-#else
-        std::fprintf(stderr, "uldoc: --png was not built into this uldoc (configure with -DULDO_CLI_PNG=ON)\n");
-        return Finish(EXIT_REFUSED, "failed");
 #endif
         Out("images         %s/spectrum.png, ccdf.png, iq.png\n", o->png_dir);
         if (json_out)

@@ -12,8 +12,11 @@
 // Keys are the record field names. Field values:
 //   float32  a number written with the shortest digits that read back to the
 //            same float32; a non-finite value as the string "0x7FC00000" of its bits.
-//   int32    an integer; `modulation` also takes a name ("QPSK", "QAM-64"), and
-//            `filter_type` a filter name other than the Butterworth ones.
+//   int32    an integer; a code field (modulation, filter_type, window_type,
+//            data_source, the impairment types, the I/Q and filter file formats,
+//            instrument_type, output_destination) also takes a name of
+//            shell/codes.h and is written by name. A carrier's code must be one
+//            of its table's.
 //   uint32   (prbs_*) the string "0xFEDCBA98" or a number.
 //   text     a string: the field's Windows-1252 text (shell/textcodec.h); a
 //            character that encoding cannot hold is an error. When the field
@@ -23,7 +26,8 @@
 //   reserved_748  hex string, written only when not all zero.
 // On reading, a carrier's missing fields get the values of a new carrier
 // (prbs_poly_i 3, prbs_seed_i 0xFEDCBA98, prbs_poly_q 3, prbs_seed_q
-// 0xFEDCBA98, prbs_iq_equal 1, filter_length 1, everything else 0); missing
+// 0xFEDCBA98, prbs_iq_equal 1, filter_length 33 when filter_type is not NONE
+// and 1 otherwise, everything else 0); missing
 // fields of records_behind and of the settings are 0. Unknown keys, wrong
 // types, values out of range and overlong texts are errors naming the field.
 #pragma once
