@@ -204,21 +204,22 @@ int ShutDown1(int, int, int event, void*, int, int) {
 }
 
 void HelpTop(int, int, void*, int) {
+    // Paragraphs only: the pop-up wraps the lines to its width.
     MessagePopup("Help",
-                 "ULDO compiles a table of up to 100 carriers into one seamlessly repeating\n"
+                 "ULDO compiles a table of up to 100 carriers into one seamlessly repeating "
                  "waveform record for an arbitrary waveform generator.\n\n"
-                 "File: load (Ctrl+O), append, start a new (Ctrl+N), save (Ctrl+S) and save as\n"
-                 "(Ctrl+Shift+S) carrier tables, as .kvt images or .json text; load and save\n"
-                 "setups (.set or .json), the compile settings. Append adds a table's carriers\n"
-                 "behind the ones in use; Save keeps writing the table that was loaded.\n"
-                 "The carrier marked * is the reference carrier: it sets the record's timing.\n\n"
-                 "Compile (F5): plans the record from the reference carrier, writes the\n"
-                 "waveform files (or sends them over GPIB or FTP, as the setup says) and shows\n"
-                 "the analysis panel with the plan, the pulse, the spectrum and the I/Q plot;\n"
-                 "from there the power table and the CCDF. Cancel stops a compile; the file\n"
-                 "it was writing keeps what it held before.\n\n"
-                 "Settings are kept in \"globals.set\" in the program's directory (ULDO_HOME)\n"
-                 "and written back at exit (Ctrl+Q). The command-line compiler uldoc compiles\n"
+                 "File: load (Ctrl+O), append, start a new (Ctrl+N), save (Ctrl+S) and save as "
+                 "(Ctrl+Shift+S) carrier tables, as .kvt images or .json text; load and save "
+                 "setups (.set or .json), the compile settings. Append adds a table's carriers "
+                 "behind the ones in use; Save keeps writing the table that was loaded. The "
+                 "carrier marked * is the reference carrier: it sets the record's timing.\n\n"
+                 "Compile (F5): plans the record from the reference carrier, writes the waveform "
+                 "files (or sends them over GPIB or FTP, as the setup says) and shows the "
+                 "analysis panel with the plan, the pulse, the spectrum and the I/Q plot; from "
+                 "there the power table and the CCDF. Cancel stops a compile; the file it was "
+                 "writing keeps what it held before.\n\n"
+                 "Settings are kept in \"globals.set\" in the program's directory (ULDO_HOME) "
+                 "and written back at exit (Ctrl+Q). The command-line compiler uldoc compiles "
                  "the same files.");
 }
 
