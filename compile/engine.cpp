@@ -41,6 +41,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
+// Largest table of per-phase taps kept for one carrier (it is read in order
+// of the samples, so it streams from the second-level cache).
+constexpr int64_t kPhaseTableBytes = 640 * 1024;
 
 enum Kind { KIND_TONE, KIND_ANALOG, KIND_FM, KIND_LINEAR };
 
@@ -81,6 +84,9 @@ struct CarrierRun {
     int64_t symbols;    // S
     std::vector<float> table_i, table_q, table_s;   // I, offset Q, quarter-rate sine
     std::vector<float> rows_i, rows_q, rows_s;      // the same in rows form (long symbols)
+    std::vector<float> phase_i, phase_q, phase_s;   // or the taps of every phase (short period)
+    int64_t period;
+    int phase_path;                                 // kernel path the phase taps were computed on
     std::vector<double> table_fm;                   // GMSK / FSK frequency pulse
     std::vector<float> capture_i, capture_q, capture_qo, capture_s;
     // Per pass.
@@ -230,6 +236,23 @@ void BuildKernels() {
             rows(cr.table_i, cr.rows_i);
             rows(cr.table_q, cr.rows_q);
             rows(cr.table_s, cr.rows_s);
+        }
+        cr.phase_i.clear();
+        cr.phase_q.clear();
+        cr.phase_s.clear();
+        cr.period = PhasePeriod(numpoints, cr.symbols);
+        cr.phase_path = KernelPathInUse();
+        if (cr.rows_i.empty() && cr.period > 0 &&
+            cr.period * lanes * static_cast<int64_t>(sizeof(float)) <= kPhaseTableBytes) {
+            ShapeRun run{nullptr, nullptr, nullptr, nullptr, 0, lanes, numpoints, cr.symbols, 0, 0};
+            auto phases = [&](const std::vector<float>& table, std::vector<float>& out) {
+                if (table.empty()) return;
+                out.resize(static_cast<size_t>(cr.period) * lanes);
+                BuildPhaseTable(run, table.data(), cr.period, out.data());
+            };
+            phases(cr.table_i, cr.phase_i);
+            phases(cr.table_q, cr.phase_q);
+            phases(cr.table_s, cr.phase_s);
         }
         auto at = [&](long j) { return j >= 0 && j < entries ? pulse[j] : 0.0; };
         cr.capture_i.assign(lanes, 0.0f);
@@ -459,9 +482,16 @@ void ShapeLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s0, int co
         run.rows_i = run.rows_q = cr.rows_i.data();
         run.taps = cr.taps;
     }
+    // Phase taps computed on another kernel path would not match its interpolation.
+    const int by_phase = !cr.phase_i.empty() && cr.phase_path == KernelPathInUse();
+    if (by_phase) {
+        run.phase_i = run.phase_q = cr.phase_i.data();
+        run.period = cr.period;
+    }
     if (cr.offset_q) {
         run.table_q = cr.table_q.data();
         if (by_rows) run.rows_q = cr.rows_q.data();
+        if (by_phase) run.phase_q = cr.phase_q.data();
     }
     ShapeIQ(run, I, Q);
     if (!cr.quarter) return;
@@ -469,6 +499,7 @@ void ShapeLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s0, int co
     // Q = cos b * sum(x_q h qs) + sin b * sum(x_q h qc), b a quarter turn per symbol.
     run.table_i = run.table_q = cr.table_s.data();
     if (by_rows) run.rows_i = run.rows_q = cr.rows_s.data();
+    if (by_phase) run.phase_i = run.phase_q = cr.phase_s.data();
     ShapeIQ(run, x.i2.data(), x.q2.data());
     int64_t n, r;
     SymbolPosition(s0, cr.symbols, &n, &r);
@@ -496,13 +527,17 @@ void CaptureLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s, float
         return;
     }
     const float* tq = cr.offset_q ? cr.capture_qo.data() : cr.capture_q.data();
-    float si = 0.0f, sq = 0.0f;
-    for (int k = 0; k < cr.taps; ++k) {
-        si += xi[k] * cr.capture_i[k];
-        sq += xq[k] * tq[k];
+    const float* ti = cr.capture_i.data();
+    // Eight partial sums (the taps are padded with zeros to the lanes).
+    float si[8] = {}, sq[8] = {};
+    for (int k = 0; k < cr.lanes; k += 8) {
+        for (int l = 0; l < 8; ++l) {
+            si[l] += xi[k + l] * ti[k + l];
+            sq[l] += xq[k + l] * tq[k + l];
+        }
     }
-    *ci = si;
-    *cq = sq;
+    *ci = ((si[0] + si[1]) + (si[2] + si[3])) + ((si[4] + si[5]) + (si[6] + si[7]));
+    *cq = ((sq[0] + sq[1]) + (sq[2] + sq[3])) + ((sq[4] + sq[5]) + (sq[6] + sq[7]));
 }
 
 void ComputeBlock(const PassWork& w, int b, Scratch& x) {
@@ -512,9 +547,16 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
     float* comp = g.comp + (b0 - g.s0);
     float* bbi = g.bbi + (b0 - g.s0);
     float* bbq = g.bbq + (b0 - g.s0);
-    std::fill(comp, comp + count, 0.0f);
-    std::fill(bbi, bbi + count, 0.0f);
-    std::fill(bbq, bbq + count, 0.0f);
+    // The sums start from 0: cleared here, or written (0 + value) by the
+    // first carrier when it is a linear one of the usual kind.
+    int fresh = 1;
+    auto clear = [&] {
+        if (!fresh) return;
+        std::fill(comp, comp + count, 0.0f);
+        std::fill(bbi, bbi + count, 0.0f);
+        std::fill(bbq, bbq + count, 0.0f);
+        fresh = 0;
+    };
     const int all = globals.baseband_all_carriers != 0;
     const int first_pass = w.pass == 0;
     const int shown = first_pass ? static_cast<int>(std::clamp<int64_t>(DISPLAY_POINTS - b0, 0, count)) : 0;
@@ -545,6 +587,7 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
         const float A = cr.amplitude;
         const int is_ref = c == ref_index;
         const int captured = all ? c >= ref_index : is_ref;
+        if (!(cr.kind == KIND_LINEAR && all && cr.ramp == 0.0)) clear();
         if (cr.kind == KIND_LINEAR) {
             const SymbolWindow& win = cr.win[g.buf];
             ShapeLinear(cr, win, b0, count, x);
@@ -554,10 +597,12 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
             const float* cs = x.c.data();
             const float* sn = x.s.data();
             // The usual case in one sweep: composite and baseband sums.
-            if (all && cr.ramp == 0.0)
-                MixCarrier(A, I, Q, cs, sn, count, comp, bbi, bbq);
-            else
-                MixCarrier(A, I, Q, cs, sn, count, comp, nullptr, nullptr);
+            if (all && cr.ramp == 0.0) {
+                MixCarrier(A, I, Q, cs, sn, count, comp, bbi, bbq, fresh);
+                fresh = 0;
+            } else {
+                MixCarrier(A, I, Q, cs, sn, count, comp, nullptr, nullptr, 0);
+            }
             // DVBC64: the baseband turns with the constellation ramp, so that it
             // closes on the rotated replay as the composite does.
             const float* bI = I;
@@ -690,6 +735,7 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
         }
     }
 
+    clear();
     g.peak_value[b] = PeakMagnitude(comp, count, 0.0f);
     g.peak_i[b] = PeakMagnitude(bbq, count, PeakMagnitude(bbi, count, 0.0f));
 }

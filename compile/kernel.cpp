@@ -71,12 +71,20 @@ namespace kernel_base {
 #define KERNEL_FMA8(a, b, c) ((a) * (b) + (c))
 #define KERNEL_FMAS(a, b, c) ((a) * (b) + (c))
 #define KERNEL_VECTOR_CLOCK 0
+#define KERNEL_MAXABS(x, p) _mm_max_ps(_mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))), p)
+#define KERNEL_PEAK_TYPE __m128
+#define KERNEL_PEAK_LOAD _mm_loadu_ps
+#define KERNEL_PEAK_SET _mm_set1_ps
 #include "compile/kernel_body.inc"
 #undef KW
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
 #undef KERNEL_VECTOR_CLOCK
+#undef KERNEL_MAXABS
+#undef KERNEL_PEAK_TYPE
+#undef KERNEL_PEAK_LOAD
+#undef KERNEL_PEAK_SET
 }  // namespace kernel_base
 }  // namespace
 
@@ -94,12 +102,20 @@ namespace kernel_avx2 {
 #define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
 #define KERNEL_VECTOR_CLOCK 1
+#define KERNEL_MAXABS(x, p) _mm256_max_ps(_mm256_and_ps(x, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))), p)
+#define KERNEL_PEAK_TYPE __m256
+#define KERNEL_PEAK_LOAD _mm256_loadu_ps
+#define KERNEL_PEAK_SET _mm256_set1_ps
 #include "compile/kernel_body.inc"
 #undef KW
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
 #undef KERNEL_VECTOR_CLOCK
+#undef KERNEL_MAXABS
+#undef KERNEL_PEAK_TYPE
+#undef KERNEL_PEAK_LOAD
+#undef KERNEL_PEAK_SET
 }  // namespace kernel_avx2
 }  // namespace
 #if defined(__clang__)
@@ -122,12 +138,20 @@ namespace kernel_avx512 {
 #define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
 #define KERNEL_VECTOR_CLOCK 2
+#define KERNEL_MAXABS(x, p) _mm512_max_ps(_mm512_and_ps(x, _mm512_castsi512_ps(_mm512_set1_epi32(0x7fffffff))), p)
+#define KERNEL_PEAK_TYPE __m512
+#define KERNEL_PEAK_LOAD _mm512_loadu_ps
+#define KERNEL_PEAK_SET _mm512_set1_ps
 #include "compile/kernel_body.inc"
 #undef KW
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
 #undef KERNEL_VECTOR_CLOCK
+#undef KERNEL_MAXABS
+#undef KERNEL_PEAK_TYPE
+#undef KERNEL_PEAK_LOAD
+#undef KERNEL_PEAK_SET
 }  // namespace kernel_avx512
 }  // namespace
 #if defined(__clang__)
@@ -140,15 +164,19 @@ namespace {
 
 typedef void (*ShapeFn)(const ShapeRun&, float*, float*);
 typedef void (*RotatorFn)(int64_t, int64_t, double, double, int64_t, int, float*, float*);
-typedef void (*MixFn)(float, const float*, const float*, const float*, const float*, int, float*, float*, float*);
+typedef void (*MixFn)(float, const float*, const float*, const float*, const float*, int, float*, float*, float*, int);
+typedef float (*PeakFn)(const float*, int, float);
+typedef void (*PhaseFn)(const ShapeRun&, const float*, int64_t, float*);
 
 struct Paths {
     ShapeFn iq_one, iq_two, i_only;
     RotatorFn rotator;
     MixFn mix;
+    PhaseFn phase;
+    PeakFn peak;
 };
 
-#define ULDO_PATHS(ns) {ns::ShapeIQOne, ns::ShapeIQTwo, ns::ShapeIOnly, ns::Rotator, ns::Mix}
+#define ULDO_PATHS(ns) {ns::ShapeIQOne, ns::ShapeIQTwo, ns::ShapeIOnly, ns::Rotator, ns::Mix, ns::BuildPhase, ns::Peak}
 const Paths paths[3] = {ULDO_PATHS(kernel_base), ULDO_PATHS(kernel_avx2), ULDO_PATHS(kernel_avx512)};
 int path_limit = KERNEL_AVX512;
 
@@ -239,6 +267,20 @@ void ShapeFm(const ShapeRun& run, const double* table, double* out) {
     }
 }
 
+int64_t PhasePeriod(int64_t numpoints, int64_t symbols) {
+    int64_t a = numpoints, b = symbols;
+    while (b != 0) {
+        const int64_t r = a % b;
+        a = b;
+        b = r;
+    }
+    return a > 0 ? numpoints / a : 0;
+}
+
+void BuildPhaseTable(const ShapeRun& run, const float* table, int64_t period, float* phase_table) {
+    ChosenPaths().phase(run, table, period, phase_table);
+}
+
 void ShapeIQ(const ShapeRun& run, float* out_i, float* out_q) {
     const Paths& p = ChosenPaths();
     (run.table_q == run.table_i ? p.iq_one : p.iq_two)(run, out_i, out_q);
@@ -252,22 +294,11 @@ void CarrierRotator(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
 }
 
 void MixCarrier(float amplitude, const float* i, const float* q, const float* cos_theta, const float* sin_theta,
-                int count, float* composite, float* baseband_i, float* baseband_q) {
-    ChosenPaths().mix(amplitude, i, q, cos_theta, sin_theta, count, composite, baseband_i, baseband_q);
+                int count, float* composite, float* baseband_i, float* baseband_q, int start) {
+    ChosenPaths().mix(amplitude, i, q, cos_theta, sin_theta, count, composite, baseband_i, baseband_q, start);
 }
 
-float PeakMagnitude(const float* x, int count, float peak) {
-    // Four running maxima; max is exact, so the order does not matter.
-    __m128 p = _mm_set1_ps(peak);
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    int m = 0;
-    for (; m + 4 <= count; m += 4) p = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(x + m), magnitude), p);
-    float lanes[4];
-    _mm_storeu_ps(lanes, p);
-    for (float l : lanes) peak = std::max(peak, l);
-    for (; m < count; ++m) peak = std::max(peak, std::fabs(x[m]));
-    return peak;
-}
+float PeakMagnitude(const float* x, int count, float peak) { return ChosenPaths().peak(x, count, peak); }
 
 double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp, int64_t s) {
     uint64_t r = static_cast<uint64_t>(cycles_mod_n) * static_cast<uint64_t>(s) %

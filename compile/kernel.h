@@ -42,7 +42,19 @@ struct ShapeRun {
     const float* rows_i = nullptr;
     const float* rows_q = nullptr;
     int taps = 0;
+    // Optional, when the sample offsets repeat every `period` samples (the
+    // phase of sample s is s mod period): the interpolated taps of every
+    // phase (BuildPhaseTable), read instead of interpolating.
+    const float* phase_i = nullptr;
+    const float* phase_q = nullptr;
+    int64_t period = 0;
 };
+
+// Samples after which a carrier's offsets within its symbols repeat: N / gcd(N, S).
+int64_t PhasePeriod(int64_t numpoints, int64_t symbols);
+// The taps of every phase: period rows of run.lanes floats, tap k of phase p
+// interpolated from `table` exactly as the path in use interpolates it.
+void BuildPhaseTable(const ShapeRun& run, const float* table, int64_t period, float* phase_table);
 
 // Rows form of a coefficient table: per tap k < taps three lines (c2, c1,
 // c0) of SHAPE_ROWS_PADDED rows, taps * 3 * SHAPE_ROWS_PADDED floats.
@@ -78,9 +90,10 @@ void CarrierRotator(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
 double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp, int64_t s);
 
 // comp += A I cos - A Q sin for count samples, and, when baseband_i is not
-// null, baseband_i += A I and baseband_q += A Q (each product rounded).
+// null, baseband_i += A I and baseband_q += A Q (each product rounded). With
+// `start` the sums are taken to be 0 (they are written, not read).
 void MixCarrier(float amplitude, const float* i, const float* q, const float* cos_theta, const float* sin_theta,
-                int count, float* composite, float* baseband_i, float* baseband_q);
+                int count, float* composite, float* baseband_i, float* baseband_q, int start);
 
 // max(peak, |x[m]|) over the count values.
 float PeakMagnitude(const float* x, int count, float peak);

@@ -61,6 +61,18 @@ TEST_P(Kernel, ShapingFollowsTheSymbolClock) {
             by_rows.rows_q = rows_q.data();
             by_rows.taps = taps;
             ShapeIQ(by_rows, ri.data(), rq.data());
+            // Phase taps: the same interpolation read back per phase.
+            const int64_t period = PhasePeriod(N, S);
+            std::vector<float> phase(period * lanes), phase_q(period * lanes), pi(count), pq(count);
+            BuildPhaseTable(run, table.data(), period, phase.data());
+            BuildPhaseTable(run, table_q.data(), period, phase_q.data());
+            ShapeRun by_phase = run;
+            by_phase.phase_i = phase.data();
+            by_phase.phase_q = phase_q.data();
+            by_phase.period = period;
+            ShapeIQ(by_phase, pi.data(), pq.data());
+            EXPECT_EQ(pi, oi);
+            EXPECT_EQ(pq, oq);
             double worst = 0.0, worst_fm = 0.0;
             auto at = [&](long j) { return j >= 0 && j < entries ? pulse[j] : 0.0; };
             for (int m = 0; m < count; ++m) {
