@@ -39,6 +39,6 @@ if(ULDO_TESTS)
   if(ULDO_DPKG)
     add_test(NAME package_deb
              COMMAND ${CMAKE_SOURCE_DIR}/packaging/check_deb.sh ${CMAKE_BINARY_DIR})
-    set_tests_properties(package_deb PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+    set_tests_properties(package_deb PROPERTIES TIMEOUT 300)
   endif()
 endif()
