@@ -68,7 +68,20 @@ void FlushReport() {
 
 volatile sig_atomic_t interrupted = 0;
 
-void OnInterrupt(int) { interrupted = 1; }
+FileSink file_sinks[4];
+
+// The first Ctrl-C asks the run to stop at its next poll. A second one ends
+// the program at once; the temporary files of the passes go with it (unlink
+// is safe in a handler), so nothing half-written is left beside the targets.
+void OnInterrupt(int) {
+    if (!interrupted) {
+        interrupted = 1;
+        return;
+    }
+    for (const FileSink& f : file_sinks)
+        if (f.file.fd >= 0 && !f.file.direct && f.file.temp[0]) unlink(f.file.temp);
+    _exit(EXIT_CANCELLED);
+}
 
 int progress_terminal = 0;   // stderr is a terminal: draw the bar
 int progress_shown = 0;      // a bar line is on the screen
@@ -137,19 +150,16 @@ void InstallHooks(int quiet) {
     core_hooks.cancel_requested = TerminalCancel;
     core_hooks.analysis = TerminalAnalysis;
 
-    // The first Ctrl-C asks the run to stop at its next poll; the handler then
-    // reverts to the default, so a second one ends the program at once.
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
 }
 
 // --- output files -----------------------------------------------------------
 
-FileSink file_sinks[4];
 int (*file_end)(OutputSink*) = nullptr;
 int pass_written[4];
 const FileSink* unfinished = nullptr;   // the file of a pass that did not complete
