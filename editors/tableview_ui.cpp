@@ -19,6 +19,7 @@ int UpdateCarrierTable() {
     }
     int dimmed = rows == 0 ? 1 : 0;
     SetCtrlAttribute(handle, MAIN_CARRIER_BUTTON, ATTR_DIMMED, dimmed);
+    SetCtrlAttribute(handle, MAIN_DELETE, ATTR_DIMMED, dimmed);
     SetMenuBarAttribute(handle0, MENU_COMPILE, ATTR_DIMMED, dimmed);
     return rows;
 }

@@ -1,6 +1,7 @@
 // The one table that binds the callback names of "uldo.uir" to the program's functions.
 #include "compile/calculate.h"
 #include "displays/displays.h"
+#include "editors/editors.h"
 #include "shell/filemenu.h"
 #include "shell/startup.h"
 #include "shell/userint.h"
@@ -20,6 +21,8 @@ void RegisterUldoCallbacks() {
         {"LoadSetup", LoadSetup},     {"SaveSetupAs", SaveSetupAs},   {"Shutdown", Shutdown},
         {"HelpTop", HelpTop},         {"CallExtApp", CallExtApp},     {"OpenAbout", OpenAbout},
         {"AcquireData", AcquireData},
+        {"GeneralOptions", GeneralOptions}, {"InstrumentOptions", InstrumentOptions},
+        {"CompileOptions", CompileOptions},
     };
     static const CtrlEntry ctrl_callbacks[] = {
         {"ShutDown1", ShutDown1},
@@ -35,6 +38,31 @@ void RegisterUldoCallbacks() {
         {"CCDFOk", CCDFOk},
         {"CCDFPrint", CCDFPrint},
         {"CloseAnalysis", CloseAnalysis},
+        {"AddLine", AddLine},
+        {"EditLine", EditLine},
+        {"DeleteLine", DeleteLine},
+        {"EditOk", EditOk},
+        {"EditCancel", EditCancel},
+        {"ProcessMod", ProcessMod},
+        {"ProcessFilt", ProcessFilt},
+        {"ProcessDSource", ProcessDSource},
+        {"IQBrowse", IQBrowse},
+        {"FilterBrowse", FilterBrowse},
+        {"DataBrowse", DataBrowse},
+        {"EditInpair", EditInpair},
+        {"EditInpairOk", EditInpairOk},
+        {"EditInpairCancel", EditInpairCancel},
+        {"ProcessInpairType", ProcessInpairType},
+        {"LAsist", LAsist},
+        {"AsistantOk", AsistantOk},
+        {"AsistantCancel", AsistantCancel},
+        {"GeneralOptOk", GeneralOptOk},
+        {"GeneralCancel", GeneralCancel},
+        {"InstrumentOk", InstrumentOk},
+        {"InstrumentCancel", InstrumentCancel},
+        {"ProcessNorm", ProcessNorm},
+        {"CompileOk", CompileOk},
+        {"CompileCancel", CompileCancel},
     };
     for (const auto& e : menu_callbacks) RegisterMenuCallback(e.name, e.fn);
     for (const auto& e : ctrl_callbacks) RegisterCtrlCallback(e.name, e.fn);

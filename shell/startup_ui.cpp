@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "editors/editors.h"
 #include "shell/filemenu.h"
 #include "shell/hooks.h"
 #include "shell/panels.h"
@@ -108,11 +109,6 @@ std::string StartDirPath(const char* argument) {
     std::string path = cwd;
     if (path.back() != '/') path += '/';
     return path + argument;
-}
-
-void SetAppMenuLabels() {
-    SetMenuBarAttribute(handle0, MENU_APP1, ATTR_ITEM_NAME, FieldText(globals.ext_app1_name).c_str());
-    SetMenuBarAttribute(handle0, MENU_APP2, ATTR_ITEM_NAME, FieldText(globals.ext_app2_name).c_str());
 }
 
 }  // namespace

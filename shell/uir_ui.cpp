@@ -9,7 +9,8 @@
 //   control: {"number": n, "kind": K, "left": px, "top": px, "width": px, "height": px,
 //             "label": "...", "label_left": bool, "callback": "Name", ...}
 //     K is numeric, text, textbox, selector, checkbox, toggle, button, listbox,
-//     label, graph, intensity, canvas or progress. Kind fields:
+//     label, graph, intensity, canvas, progress or frame (a titled box that
+//     groups the controls listed after it). Kind fields:
 //       numeric:  "int", "unsigned", "hex", "min", "max", "precision", "default", "readonly"
 //       text: "readonly", "max_length" (characters), "text" (initial text)
 //       textbox (several lines): "readonly", "text"
@@ -48,7 +49,7 @@ using nlohmann::json;
 
 const char* const kind_names[KIND_COUNT] = {
     "numeric", "text", "textbox", "selector", "checkbox", "toggle", "button",
-    "listbox", "label", "graph", "intensity", "canvas", "progress",
+    "listbox", "label", "graph", "intensity", "canvas", "progress", "frame",
 };
 
 // Size a control gets when the resource gives none.
@@ -57,7 +58,7 @@ struct KindSize {
 };
 const KindSize default_sizes[KIND_COUNT] = {
     {100, 24}, {200, 24}, {300, 100}, {160, 24}, {160, 22}, {80, 26}, {100, 28},
-    {300, 200}, {200, 20}, {400, 300}, {400, 400}, {420, 420}, {200, 22},
+    {300, 200}, {200, 20}, {400, 300}, {400, 400}, {420, 420}, {200, 22}, {200, 100},
 };
 
 // Where an error is: "uldo.uir: panel 3 control 2".
@@ -253,8 +254,9 @@ void ReadControl(const json& object, UirControl& c, Context& ctx) {
         ctx.Fail(std::string("unknown kind \"") + kind + "\"");
         return;
     }
-    c.number = Int(object, "number", 0, ctx, c.kind != KIND_LABEL);
-    if (c.number < 0 || (c.number == 0 && c.kind != KIND_LABEL))
+    const bool unnumbered = c.kind == KIND_LABEL || c.kind == KIND_FRAME;
+    c.number = Int(object, "number", 0, ctx, !unnumbered);
+    if (c.number < 0 || (c.number == 0 && !unnumbered))
         ctx.Fail("\"number\" must be positive");
     ctx.where += " control " + std::to_string(c.number);
     Text(object, "label", c.label, sizeof c.label, ctx);

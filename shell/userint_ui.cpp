@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -385,7 +386,7 @@ void PlaceCaption(ControlState* c, QWidget* body, const QString& text, int left_
 }
 
 bool HasCaption(int kind) {
-    return kind != KIND_BUTTON && kind != KIND_CHECKBOX && kind != KIND_LABEL;
+    return kind != KIND_BUTTON && kind != KIND_CHECKBOX && kind != KIND_LABEL && kind != KIND_FRAME;
 }
 
 QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int serial,
@@ -546,6 +547,13 @@ QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int s
                                                          : Qt::AlignLeft;
             label->setAlignment(horizontal | Qt::AlignVCenter);
             w = label;
+            break;
+        }
+        case KIND_FRAME: {
+            // Behind the controls that follow it in the resource.
+            auto* box = new QGroupBox(Literal(FromText(def.label)), body);
+            box->setAttribute(Qt::WA_TransparentForMouseEvents);
+            w = box;
             break;
         }
         case KIND_PROGRESS: {

@@ -20,7 +20,7 @@ class QAction;
 enum {
     KIND_NUMERIC, KIND_TEXT, KIND_TEXTBOX, KIND_SELECTOR, KIND_CHECKBOX, KIND_TOGGLE,
     KIND_BUTTON, KIND_LISTBOX, KIND_LABEL, KIND_GRAPH, KIND_INTENSITY, KIND_CANVAS,
-    KIND_PROGRESS, KIND_COUNT
+    KIND_PROGRESS, KIND_FRAME, KIND_COUNT
 };
 // The kind's name in the resource file ("numeric", "listbox", ...).
 const char* KindName(int kind);

@@ -700,7 +700,8 @@ TEST_F(UserInterface, TheProgramsResourceFileLoadsCompletely) {
                           {7, "save"},         {8, "saveas"},      {10, "LoadSetup"},
                           {11, "SaveSetupAs"}, {13, "Shutdown"},   {15, "AcquireData"},
                           {24, "CallExtApp"},  {25, "CallExtApp"}, {27, "HelpTop"},
-                          {28, "OpenAbout"}};
+                          {28, "OpenAbout"},   {17, "GeneralOptions"}, {18, "InstrumentOptions"},
+                          {19, "CompileOptions"}};
     for (const Item& item : items) {
         const UirMenuItem* found = nullptr;
         for (int i = 0; i < bar.item_count; ++i)
@@ -713,7 +714,8 @@ TEST_F(UserInterface, TheProgramsResourceFileLoadsCompletely) {
         const char* callback;
     };
     const Control controls[] = {
-        {3, 2, KIND_LISTBOX, ""},   {3, 3, KIND_BUTTON, "Compile2"},   {3, 10, KIND_TEXT, ""},
+        {3, 2, KIND_LISTBOX, "EditLine"}, {3, 3, KIND_BUTTON, "Compile2"}, {3, 10, KIND_TEXT, ""},
+        {3, 14, KIND_BUTTON, "AddLine"}, {3, 15, KIND_BUTTON, "DeleteLine"}, {3, 16, KIND_BUTTON, "LAsist"},
         {3, 11, KIND_TEXT, ""},     {3, 12, KIND_BUTTON, "ShutDown1"},
         {1, 2, KIND_BUTTON, "CloseAbout"},
         {5, 2, KIND_NUMERIC, ""},   {5, 3, KIND_PROGRESS, ""}, {5, 4, KIND_BUTTON, ""},
