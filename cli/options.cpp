@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
 #include "shell/codes.h"
+#include "transfer/ftp.h"
+#include "transfer/gpib.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -17,6 +19,7 @@ const char* const uldoc_usage =
     "       uldoc convert FROM TO\n"
     "       uldoc [TABLE] [--setup FILE] [options] --write-setup FILE\n"
     "       uldoc fields | uldoc schema\n"
+    "       uldoc assist --count N --start MHZ --spacing MHZ ... -o TABLE (see uldoc assist --help)\n"
     "\n"
     "Compiles a carrier table (a .kvt image or its JSON form) into waveform files,\n"
     "printing the plan, the peaks, the power table, the CCDF and the files written.\n"
@@ -40,8 +43,15 @@ const char* const uldoc_usage =
     "                        gpib-file (2) GPIB-format file, ftp (3) transfer\n"
     "  --ftp-name NAME       destination 3: the file name on the server, at most 20\n"
     "                        characters (default: the table's name with .wfm or .pat)\n"
-    "  --ip ADDRESS          instrument address for FTP and the GPIB LAN path\n"
+    "  --ip HOST             instrument host for FTP and the GPIB LAN path: a name,\n"
+    "                        an IPv4 or an IPv6 address\n"
     "  --ftp-port PORT       port of the instrument's FTP server\n"
+    "  --ftp-user USER       FTP login as USER (default anonymous); the password comes\n"
+    "                        from ULDO_FTP_PASSWORD or is asked on the terminal\n"
+    "  --instrument RES      destination 0 through a resource string:\n"
+    "                        TCPIP::HOST::INSTR (VXI-11), TCPIP::HOST::PORT::SOCKET\n"
+    "                        (raw SCPI socket), GPIB::ADDRESS (linux-gpib); the LAN\n"
+    "                        forms end each pass with *OPC? and SYST:ERR?\n"
     "  --max-length N        largest record the target holds\n"
     "  --granularity G       mode 1 rounds the record to a multiple of G samples\n"
     "  --passes LIST         output passes: any of rf,i,q separated by commas, or none\n"
@@ -71,7 +81,8 @@ const char* const uldoc_usage =
     "16000000, granularity 1, destination 1, RF pass only, automatic normalisation,\n"
     "baseband from the reference carrier, reference carrier 1. With --setup the\n"
     "setup's settings apply, its reference carrier included; the options override them.\n"
-    "Destination 0 goes through the GPIB interface that ULDO_GPIB names (see README).\n"
+    "Destination 0 goes through --instrument, else the GPIB interface that ULDO_GPIB\n"
+    "names (see README).\n"
     "\n"
     "Exit status: 0 done; 1 the compile was refused or failed, or an input file is\n"
     "unreadable or invalid; 2 usage error; 130 cancelled (Ctrl-C).\n";
@@ -304,9 +315,25 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
             o->ftp_name = v;
         } else if (!std::strcmp(name, "--ip")) {
             if (need("an address")) return -1;
-            if (!*v || std::strlen(v) >= sizeof(GlobalSettings{}.instrument_ip))
-                return Fail(p, "%s takes an address of at most 15 characters, not \"%s\"", name, v);
+            if (!*v || std::strlen(v) >= INSTRUMENT_HOST_SIZE)
+                return Fail(p, "%s takes a host name or address of 1 to 255 characters, not \"%s\"", name, v);
+            for (const char* c = v; *c; ++c)
+                if (static_cast<unsigned char>(*c) <= ' ' || *c == 0x7F)
+                    return Fail(p, "%s takes a host name or address without spaces or control characters", name);
             o->ip = v;
+        } else if (!std::strcmp(name, "--instrument")) {
+            if (need("a resource string")) return -1;
+            char why[160];
+            if (ParseInstrumentResource(v, why, sizeof why) != 0)
+                return Fail(p, "%s \"%s\": %s", name, v, why);
+            o->instrument = v;
+        } else if (!std::strcmp(name, "--ftp-user")) {
+            if (need("a user name")) return -1;
+            if (!*v || std::strlen(v) > 128) return Fail(p, "%s takes a user name of 1 to 128 characters", name);
+            for (const char* c = v; *c; ++c)
+                if (static_cast<unsigned char>(*c) < ' ' || *c == 0x7F)
+                    return Fail(p, "%s takes a user name without control characters", name);
+            o->ftp_user = v;
         } else if (!std::strcmp(name, "--ftp-port")) {
             if (need("a port")) return -1;
             if (ParseInteger(v, 1, 65535, &n)) return Fail(p, "%s takes a port 1 to 65535, not \"%s\"", name, v);
@@ -381,6 +408,14 @@ void ApplyUldocOverrides(const UldocOptions* o, GlobalSettings* s) {
     }
     if (o->has_baseband) s->baseband_all_carriers = o->baseband_all;
     if (o->has_reference) s->reference_carrier = o->reference;
-    if (o->ip) SetField(s->instrument_ip, o->ip);
+    if (o->ip) {
+        // A longer name stays beside the settings record, whose field holds 15 characters.
+        SetField(instrument_host, o->ip);
+        if (std::strlen(o->ip) < sizeof s->instrument_ip) SetField(s->instrument_ip, o->ip);
+    }
+    if (o->instrument) {
+        SetField(instrument_resource, o->instrument);
+        if (!o->has_destination) s->output_destination = 0;
+    }
     if (o->has_ftp_port) s->ftp_port = o->ftp_port;
 }

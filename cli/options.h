@@ -41,7 +41,9 @@ struct UldocOptions {
     int has_baseband, baseband_all;
     int has_reference, reference;
     const char* ftp_name;        // destination 3: the file name on the server
-    const char* ip;              // instrument address (instrument_ip)
+    const char* ip;              // instrument host: instrument_ip, or instrument_host when longer
+    const char* instrument;      // --instrument: VISA-style resource string of destination 0
+    const char* ftp_user;        // --ftp-user: FTP login instead of anonymous
     int has_ftp_port, ftp_port;
 };
 

@@ -3,8 +3,10 @@
 // the files written. The core's hooks go to the terminal: messages and the
 // progress bar to stderr, the report to stdout (to stderr when stdout carries
 // a file, "-o -"), or one JSON document with --report json.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -15,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/assist.h"
 #include "cli/options.h"
 #include "compile/engine.h"
 #include "compile/output.h"
@@ -210,11 +213,48 @@ GpibSink gpib_sinks[4];
 FtpSink ftp_sinks[4];
 char ftp_name[FTP_NAME_LENGTH + 1];
 
+// The FTP password: ULDO_FTP_PASSWORD, or asked on the terminal without echo
+// (never from the command line, where every user of the machine sees it).
+int ReadFtpPassword(std::string* password, char* problem, int problem_size) {
+    if (const char* from_environment = std::getenv("ULDO_FTP_PASSWORD")) {
+        *password = from_environment;
+        return 0;
+    }
+    int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) {
+        std::snprintf(problem, problem_size, "--ftp-user needs the password in ULDO_FTP_PASSWORD (no terminal to ask)");
+        return -1;
+    }
+    termios old_mode{};
+    const int have_mode = tcgetattr(tty, &old_mode) == 0;
+    if (have_mode) {
+        termios quiet = old_mode;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    const char ask[] = "FTP password: ";
+    ssize_t ignored = write(tty, ask, sizeof ask - 1);
+    std::string line;
+    char c;
+    while (line.size() < 256 && read(tty, &c, 1) == 1 && c != '\n') line += c;
+    if (have_mode) tcsetattr(tty, TCSAFLUSH, &old_mode);
+    ignored = write(tty, "\n", 1);
+    (void)ignored;
+    close(tty);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    *password = line;
+    return 0;
+}
+
 // Destinations 0 and 3: the instrument is prepared (interface clear and
 // reset, or the FTP login) just before the compile, as the GUI does.
 int PrepareTransfer(const UldocOptions* o, const int* enabled, CompileTargets* targets, char* problem,
                     int problem_size) {
     int d = globals.output_destination;
+    if (o->instrument && d != 0) {
+        std::snprintf(problem, problem_size, "--instrument names the instrument of destination 0 (gpib), not %d", d);
+        return -1;
+    }
     if (o->output) {
         std::snprintf(problem, problem_size, "-o names a file; destination %d writes none%s", d,
                       d == 3 ? " (the name on the server is --ftp-name)" : "");
@@ -236,8 +276,14 @@ int PrepareTransfer(const UldocOptions* o, const int* enabled, CompileTargets* t
             }
             std::strcpy(ftp_name, path);
         }
-        if (FieldText(globals.instrument_ip).empty()) {
+        if (InstrumentHost().empty()) {
             std::snprintf(problem, problem_size, "destination 3 needs the instrument address (--ip or a setup)");
+            return -1;
+        }
+        std::string password;
+        if (o->ftp_user && ReadFtpPassword(&password, problem, problem_size) != 0) return -1;
+        if (SetFtpLogin(o->ftp_user, password.c_str()) != 0) {
+            std::snprintf(problem, problem_size, "the FTP password holds a line end");
             return -1;
         }
         if (globals.ftp_port < 1 || globals.ftp_port > 65535) {
@@ -475,21 +521,31 @@ int Compile(const UldocOptions* o) {
         for (int p = 1; p <= 3; ++p) {
             if (!enabled[p]) continue;
             if (globals.output_destination == 0) {
-                Out("%-15s%s to GPIB address %d\n", written++ ? "" : "sent", pass_names[p],
-                    globals.gpib_address & 0xFFFF);
-                transfers.push_back({{"pass", pass_names[p]}, {"gpib_address", globals.gpib_address & 0xFFFF}});
+                if (instrument_resource[0]) {
+                    Out("%-15s%s to %s\n", written++ ? "" : "sent", pass_names[p], instrument_resource);
+                    transfers.push_back({{"pass", pass_names[p]}, {"instrument", instrument_resource}});
+                } else {
+                    Out("%-15s%s to GPIB address %d\n", written++ ? "" : "sent", pass_names[p],
+                        globals.gpib_address & 0xFFFF);
+                    transfers.push_back({{"pass", pass_names[p]}, {"gpib_address", globals.gpib_address & 0xFFFF}});
+                }
             } else {
                 char name[FTP_NAME_LENGTH + 8];
                 if (p == 1) std::snprintf(name, sizeof name, "%s", ftp_name);
                 else buildname(name, ftp_name, p == 2 ? "_I" : "_Q");
-                Out("%-15s%s on %s port %d\n", written++ ? "" : "stored", name,
-                    FieldText(globals.instrument_ip).c_str(), globals.ftp_port);
+                Out("%-15s%s on %s port %d\n", written++ ? "" : "stored", name, InstrumentHost().c_str(),
+                    globals.ftp_port);
                 transfers.push_back({{"pass", pass_names[p]},
                                      {"ftp_name", name},
-                                     {"ip", FieldText(globals.instrument_ip)},
+                                     {"ip", InstrumentHost()},
                                      {"port", globals.ftp_port}});
             }
         }
+    }
+    if (transfer && instrument_answers.asked) {
+        Out("instrument     *OPC? %s, SYST:ERR? %s\n", instrument_answers.opc, instrument_answers.error);
+        if (json_out)
+            json_report["instrument"] = {{"opc", instrument_answers.opc}, {"system_error", instrument_answers.error}};
     }
     if (!written) Out("written        nothing (no output pass)\n");
     if (filter_dat_path[0]) Out("pulse          %s\n", filter_dat_path);
@@ -517,6 +573,7 @@ int Compile(const UldocOptions* o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "assist") == 0) return RunAssist(argc - 1, argv + 1);
     UldocOptions options;
     char error[512];
     if (ParseUldocArguments(argc, argv, &options, error, sizeof error) != 0) return Usage(error);

@@ -7,6 +7,7 @@
 ULDO_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqcustomplot-dev libfftw3-dev nlohmann-json3-dev
+  liblxi-dev                      # VXI-11 LAN instruments: a maintained ONC-RPC/VXI-11 client
 )
 
 # Tests only. Add a package the tests need on a line of its own here.
@@ -14,7 +15,8 @@ ULDO_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   python3-pyftpdlib vsftpd        # FTP transfer tests; vsftpd's own service is left stopped and disabled
-  python3-jsonschema              # uldoc schema checked against the examples
+  python3-jsonschema              # uldoc schema checked against the examples; SigMF metadata against its schema
+  python3-numpy                   # SigMF recordings read back as numpy reads them
   clang libclang-rt-14-dev        # fuzz targets: libFuzzer and the sanitizer runtimes of Debian's clang
 )
 

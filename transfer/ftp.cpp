@@ -12,8 +12,12 @@
 int nethdl = 0;
 int nethdl2 = 0;
 FtpOutput ftp_output;
+char instrument_host[INSTRUMENT_HOST_SIZE] = "";
 
 namespace {
+
+std::string ftp_user;       // empty: anonymous
+std::string ftp_password;
 
 const char* const kNetworkFailed = "Network Connection Failed. Exiting..";
 int status_pauses = 1;
@@ -95,7 +99,7 @@ int Command(int handle, const char* command, const char* code, const char* alter
 }
 
 int Connect(int* handle, int port) {
-    std::string host = FieldText(globals.instrument_ip);
+    std::string host = InstrumentHost();
     int h = 0;
     if (ConnectToTCPServer(&h, port, host.c_str(), ClientCallback, nullptr, CONNECT_TIMEOUT) < 0) {
         ShowFailure(kNetworkFailed);
@@ -130,6 +134,40 @@ int PasvList(const char* p) {
         numbers[i] = value;
     }
     return numbers[4] * 256 + numbers[5];
+}
+
+int ValidName(const char* name);
+
+// Data port of the passive mode, by EPSV or PASV; -1 after the failure texts.
+int PassivePort(int h, char* reply) {
+    auto refused = [&](const char* failure) {
+        ReportStatus(reply);
+        Pause();
+        ReportStatus(failure);
+        Pause();
+        return -1;
+    };
+    auto epsv = [&]() {
+        if (!Command(h, "EPSV\r\n", "229", nullptr, "Command EPSV Failed. Exiting..",
+                     "Command EPSV(229) Failed. Exiting..", reply))
+            return -1;
+        int port = ParseEpsv(reply);
+        return port < 0 ? refused("Command EPSV(229) Failed. Exiting..") : port;
+    };
+    // PASV names an IPv4 address; on IPv6 the extended form is the one that works.
+    if (TCPIsIPv6(h)) return epsv();
+    if (!SendCommand(h, "PASV\r\n", "Command PASV Failed. Exiting..")) return -1;
+    if (ReadReply(h, reply, REPLY_SIZE) < 0) {
+        ShowFailure(kNetworkFailed);
+        return -1;
+    }
+    if (!std::strstr(reply, "227")) {
+        // A server that refuses PASV ("500", "502", "425 use EPSV") may offer EPSV.
+        if (reply[0] == '4' || reply[0] == '5') return epsv();
+        return refused("Command PASV(227) Failed. Exiting..");
+    }
+    int port = ParsePasv(reply);
+    return port < 0 ? refused("Command PASV(227) Failed. Exiting..") : port;
 }
 
 int ValidName(const char* name) {
@@ -276,14 +314,16 @@ int FTPConnect(int* control) {
     ReportStatus("Establishing Network Connection..");
     if (!Connect(&h, globals.ftp_port)) return 0;
     int ok = ExpectReply(h, "220", nullptr, kNetworkFailed, reply, REPLY_SIZE);
+    const std::string user = ftp_user.empty() ? "anonymous" : ftp_user;
+    const std::string password = ftp_user.empty() ? "lupin" : ftp_password;
     if (ok) {
         ReportStatus("Sending user name..");
-        ok = Command(h, "USER anonymous\r\n", "331", nullptr, "Command USER Failed. Exiting..",
+        ok = Command(h, ("USER " + user + "\r\n").c_str(), "331", nullptr, "Command USER Failed. Exiting..",
                      "Command USER(331) Failed. Exiting..", reply);
     }
     if (ok) {
         ReportStatus("Sending password..");
-        ok = Command(h, "PASS lupin\r\n", "230", nullptr, "Command PASS Failed. Exiting..",
+        ok = Command(h, ("PASS " + password + "\r\n").c_str(), "230", nullptr, "Command PASS Failed. Exiting..",
                      "Command PASS(230) Failed. Exiting..", reply);
     }
     if (!ok) {
@@ -309,17 +349,8 @@ int FTPConnect2(int* control, int* data, const char* name) {
         return 0;
     Pause();
     ReportStatus("Retrieving socket information..");
-    if (!Command(h, "PASV\r\n", "227", nullptr, "Command PASV Failed. Exiting..",
-                 "Command PASV(227) Failed. Exiting..", reply))
-        return 0;
-    int port = ParsePasv(reply);
-    if (port < 0) {
-        ReportStatus(reply);
-        Pause();
-        ReportStatus("Command PASV(227) Failed. Exiting..");
-        Pause();
-        return 0;
-    }
+    int port = PassivePort(h, reply);
+    if (port < 0) return 0;
     // The data connection goes to the instrument's address, not to the one in the reply.
     int d = 0;
     if (!Connect(&d, port)) return 0;
@@ -343,6 +374,23 @@ int FTPConnect3(int* control, int* data, const char* name) {
         return 0;
     }
     return 1;
+}
+
+int ParseEpsv(const char* reply) {
+    if (!reply) return -1;
+    const char* p = std::strchr(reply, '(');
+    if (!p || !p[1]) return -1;
+    const char d = p[1];
+    if (std::isdigit(static_cast<unsigned char>(d)) || p[2] != d || p[3] != d) return -1;
+    p += 4;
+    long port = 0;
+    int digits = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+        if (++digits > 5) return -1;
+        port = port * 10 + (*p - '0');
+    }
+    if (digits == 0 || *p != d || p[1] != ')' || port < 1 || port > 65535) return -1;
+    return static_cast<int>(port);
 }
 
 int ParsePasv(const char* reply) {
@@ -432,3 +480,16 @@ void ResetFtpOutput() {
 }
 
 void SetFtpStatusPauses(int on) { status_pauses = on != 0; }
+
+std::string InstrumentHost() {
+    std::string host = instrument_host[0] ? std::string(instrument_host) : FieldText(globals.instrument_ip);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    return host;
+}
+
+int SetFtpLogin(const char* user, const char* password) {
+    if ((user && !ValidName(user)) || (password && !ValidName(password))) return -1;
+    ftp_user = user ? user : "";
+    ftp_password = password ? password : "";
+    return 0;
+}

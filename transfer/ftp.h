@@ -1,8 +1,10 @@
 // FTP client of the network output: stores the compiled waveform files on
-// the instrument's FTP server (anonymous login, passive mode, binary STOR),
-// and the compile pipeline's side of it.
+// the instrument's FTP server (anonymous login unless a user is set, passive
+// mode, binary STOR), and the compile pipeline's side of it.
 //
-// The server is globals.instrument_ip, port globals.ftp_port. Every step shows
+// The server is InstrumentHost() (a name, an IPv4 or an IPv6 address), port
+// globals.ftp_port. Passive mode is PASV; on an IPv6 connection EPSV comes
+// first, and a server that refuses PASV is asked EPSV. Every step shows
 // its status text (ReportStatus); a failure shows its failure text and ends
 // the operation, closing the connections it opened. Commands end in CR LF.
 // A reply is read line by line up to its last line (multi-line replies
@@ -18,6 +20,19 @@
 #pragma once
 
 #include "compile/output.h"  // OutputSink; buildname names the I and Q files
+
+#include <string>
+
+// The instrument's host when it does not fit globals.instrument_ip (a name,
+// an IPv6 address); empty: instrument_ip is the host.
+constexpr int INSTRUMENT_HOST_SIZE = 256;
+extern char instrument_host[INSTRUMENT_HOST_SIZE];
+// The host to connect to, without the brackets of an IPv6 address.
+std::string InstrumentHost();
+
+// The login of FTPConnect: a user and password, or (null or empty user) the
+// anonymous login. Neither may hold a line end. 0, or -1 when one does.
+int SetFtpLogin(const char* user, const char* password);
 
 extern int nethdl;   // control connection (0: none)
 extern int nethdl2;  // data connection (0: none)
@@ -36,6 +51,8 @@ int FTPConnect2(int* control, int* data, const char* name);
 // FTPConnect and FTPConnect2 in one call; on failure both connections are closed.
 int FTPConnect3(int* control, int* data, const char* name);
 
+// Data port of a "229" reply "(|||port|)" (any delimiter), -1 without one.
+int ParseEpsv(const char* reply);
 // Data port of a "227" reply: 256 * fifth + sixth number of its list of six
 // (each 0..255). -1 when the reply does not hold six such numbers.
 int ParsePasv(const char* reply);

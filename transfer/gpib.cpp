@@ -2,16 +2,22 @@
 
 #include <dlfcn.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "transfer/ftp.h"
 #include "transfer/tcp.h"
+#include "transfer/vxi11.h"
 
 int ibsta = 0;
+char instrument_resource[INSTRUMENT_RESOURCE_SIZE] = "";
+InstrumentAnswers instrument_answers;
 
 namespace {
 
@@ -20,7 +26,7 @@ constexpr int LAN_PORT = 5025;          // raw SCPI socket
 constexpr int LAN_CONNECT_TIMEOUT = 5000;
 constexpr int LAN_WRITE_TIMEOUT = 10000;  // the usual GPIB default, T10s
 
-enum GpibKind : int { GPIB_UNSELECTED = 0, GPIB_LINUX, GPIB_LAN, GPIB_CAPTURE };
+enum GpibKind : int { GPIB_UNSELECTED = 0, GPIB_LINUX, GPIB_LAN, GPIB_CAPTURE, GPIB_VXI11 };
 
 using SendIFCFunction = void (*)(int);
 using SendFunction = void (*)(int, Addr4882_t, const void*, long, int);
@@ -42,15 +48,107 @@ struct GpibBackend {
     EnableLocalFunction enable_local;
     StatusFunction thread_ibsta;
     int* ibsta_variable;
+    int answers;             // the instrument is asked *OPC? and SYST:ERR? after each pass
+    std::string device;      // vxi11: the device name of the link
+    int vxi11_link;          // -1: no link
+    int address;             // GPIB resource: the address instead of globals.gpib_address (-1: none)
 };
 
-GpibBackend gpib{GPIB_UNSELECTED, {}, {}, LAN_PORT, {}, nullptr, 0, nullptr, {}, nullptr, nullptr, nullptr, nullptr, nullptr};
+GpibBackend gpib{GPIB_UNSELECTED, {}, {}, LAN_PORT, {}, nullptr, 0, nullptr, {}, nullptr, nullptr, nullptr, nullptr,
+                 nullptr, 0, {}, -1, -1};
 
 void CloseBackend() {
     if (gpib.capture) std::fclose(gpib.capture);
     gpib.capture = nullptr;
     if (gpib.lan_handle > 0) DisconnectFromTCPServer(gpib.lan_handle);
     gpib.lan_handle = 0;
+    if (gpib.vxi11_link >= 0) Vxi11Close(gpib.vxi11_link);
+    gpib.vxi11_link = -1;
+}
+
+// A VISA-style resource string into the backend fields. 0, or -1 with the reason.
+int ParseResource(const std::string& text, GpibBackend* b, std::string* why) {
+    auto upper = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return t;
+    };
+    auto board_prefix = [&](const std::string& t, const char* word) {
+        size_t n = std::strlen(word);
+        if (upper(t.substr(0, n)) != word) return std::string::npos;
+        size_t at = n;
+        while (at < t.size() && std::isdigit(static_cast<unsigned char>(t[at]))) ++at;
+        return t.compare(at, 2, "::") == 0 ? at + 2 : std::string::npos;
+    };
+    auto number = [](const std::string& t, long low, long high, long* value) {
+        if (t.empty() || t.size() > 6) return false;
+        for (char c : t)
+            if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        *value = std::strtol(t.c_str(), nullptr, 10);
+        return *value >= low && *value <= high;
+    };
+    b->answers = 0;
+    b->address = -1;
+    b->device.clear();
+    if (size_t at = board_prefix(text, "TCPIP"); at != std::string::npos) {
+        std::string host, rest;
+        if (at < text.size() && text[at] == '[') {
+            size_t close = text.find(']', at);
+            if (close == std::string::npos) return *why = "an IPv6 address needs its closing ]", -1;
+            host = text.substr(at + 1, close - at - 1);
+            if (text.compare(close + 1, 2, "::") != 0) return *why = "the address must be followed by ::", -1;
+            rest = text.substr(close + 3);
+        } else {
+            size_t sep = text.find("::", at);
+            if (sep == std::string::npos) return *why = "TCPIP::HOST::INSTR or TCPIP::HOST::PORT::SOCKET", -1;
+            host = text.substr(at, sep - at);
+            rest = text.substr(sep + 2);
+        }
+        if (host.empty()) return *why = "no host", -1;
+        std::vector<std::string> parts;
+        for (size_t from = 0;;) {
+            size_t sep = rest.find("::", from);
+            parts.push_back(rest.substr(from, sep == std::string::npos ? std::string::npos : sep - from));
+            if (sep == std::string::npos) break;
+            from = sep + 2;
+        }
+        std::string last = upper(parts.back());
+        if (last == "SOCKET" && parts.size() == 2) {
+            long port = 0;
+            if (!number(parts[0], 1, 65535, &port)) return *why = "the socket port must be 1 to 65535", -1;
+            b->kind = GPIB_LAN;
+            b->host = host;
+            b->port = static_cast<int>(port);
+            b->answers = 1;
+            return 0;
+        }
+        if (last == "INSTR" && parts.size() <= 2) {
+            b->kind = GPIB_VXI11;
+            b->host = host;
+            b->device = parts.size() == 2 ? parts[0] : "inst0";
+            if (b->device.empty()) return *why = "empty device name", -1;
+            b->answers = 1;
+            return 0;
+        }
+        return *why = "TCPIP::HOST::INSTR, TCPIP::HOST::DEVICE::INSTR or TCPIP::HOST::PORT::SOCKET", -1;
+    }
+    if (size_t at = board_prefix(text, "GPIB"); at != std::string::npos) {
+        std::string rest = text.substr(at);
+        if (rest.size() >= 7 && upper(rest.substr(rest.size() - 7)) == "::INSTR") rest.resize(rest.size() - 7);
+        std::string primary = rest, secondary;
+        if (size_t sep = rest.find("::"); sep != std::string::npos) {
+            primary = rest.substr(0, sep);
+            secondary = rest.substr(sep + 2);
+        }
+        long pad = 0, sad = 0;
+        if (!number(primary, 0, 30, &pad)) return *why = "the GPIB address must be 0 to 30", -1;
+        if (!secondary.empty() && !number(secondary, 96, 126, &sad))
+            return *why = "the secondary address must be 96 to 126", -1;
+        b->kind = GPIB_LINUX;
+        b->library = "";
+        b->address = static_cast<int>(pad | (sad << 8));
+        return 0;
+    }
+    return *why = "TCPIP::HOST::INSTR (VXI-11), TCPIP::HOST::PORT::SOCKET or GPIB::ADDRESS", -1;
 }
 
 int ParseLan(const std::string& rest) {
@@ -82,6 +180,16 @@ int ParseLan(const std::string& rest) {
 // Reads ULDO_GPIB. 0, or -1 after a message about the variable.
 int SelectBackend() {
     CloseBackend();
+    gpib.answers = 0;
+    gpib.address = -1;
+    if (instrument_resource[0]) {
+        std::string why;
+        if (ParseResource(instrument_resource, &gpib, &why) == 0) return 0;
+        gpib.kind = GPIB_UNSELECTED;
+        std::string message = std::string("The instrument \"") + instrument_resource + "\" is not a resource: " + why;
+        ReportMessage("COMPILATION ERROR", message.c_str());
+        return -1;
+    }
     const char* variable = std::getenv("ULDO_GPIB");
     std::string text = variable ? variable : "";
     int ok = 1;
@@ -144,10 +252,12 @@ void LibraryStatus() { ibsta = gpib.thread_ibsta ? gpib.thread_ibsta() : *gpib.i
 
 // --- lan ------------------------------------------------------------------------
 
-std::string LanHost() { return gpib.host.empty() ? FieldText(globals.instrument_ip) : gpib.host; }
+std::string LanHost() { return gpib.host.empty() ? InstrumentHost() : gpib.host; }
 
 // "instrument at HOST port PORT: why" for the messages of the LAN path.
 std::string LanProblem(const char* what) {
+    if (gpib.kind == GPIB_VXI11)
+        return std::string(what) + " at " + LanHost() + " (VXI-11 " + gpib.device + "): " + Vxi11LastProblem();
     return std::string(what) + " at " + LanHost() + " port " + std::to_string(gpib.port) + ": " + TCPLastProblem();
 }
 
@@ -162,6 +272,55 @@ int LanConnect() {
 void LanDrop() {
     if (gpib.lan_handle > 0) DisconnectFromTCPServer(gpib.lan_handle);
     gpib.lan_handle = 0;
+}
+
+int Vxi11Open() {
+    gpib.vxi11_link = Vxi11Connect(LanHost().c_str(), gpib.device.c_str(), ScaledTimeout(LAN_CONNECT_TIMEOUT));
+    return gpib.vxi11_link >= 0;
+}
+
+void Vxi11Drop() {
+    if (gpib.vxi11_link >= 0) Vxi11Close(gpib.vxi11_link);
+    gpib.vxi11_link = -1;
+}
+
+// One query on a backend that reads: the answer's length, or -1.
+int Query(const char* command, char* answer, int size) {
+    answer[0] = 0;
+    const int timeout = ScaledTimeout(LAN_WRITE_TIMEOUT);
+    const long length = static_cast<long>(std::strlen(command));
+    if (gpib.kind == GPIB_VXI11) {
+        if (gpib.vxi11_link < 0 && !Vxi11Open()) return -1;
+        if (Vxi11Write(gpib.vxi11_link, command, length, 1, timeout) != 0) return -1;
+        return Vxi11Read(gpib.vxi11_link, answer, size, timeout);
+    }
+    if (gpib.kind == GPIB_LAN) {
+        if (gpib.lan_handle <= 0 && !LanConnect()) return -1;
+        if (ClientTCPWrite(gpib.lan_handle, command, length, timeout) != length ||
+            ClientTCPWrite(gpib.lan_handle, "\n", 1, timeout) != 1)
+            return -1;
+        return ClientTCPReadLine(gpib.lan_handle, answer, size, timeout);
+    }
+    return -1;
+}
+
+// After a pass: the instrument has taken everything (*OPC? answers 1) and
+// reports no error (SYST:ERR? answers 0,...). 0, or -1 with the reason.
+int CheckInstrument(std::string* why) {
+    InstrumentAnswers& a = instrument_answers;
+    a.asked = 1;
+    ReportStatus("Waiting for the instrument (*OPC?)..");
+    if (Query("*OPC?", a.opc, sizeof a.opc) < 0) return *why = "*OPC? was not answered", -1;
+    const char* opc = a.opc;
+    while (*opc == ' ' || *opc == '+') ++opc;
+    if (std::strcmp(opc, "1") != 0) return *why = std::string("*OPC? answered \"") + a.opc + "\"", -1;
+    if (Query("SYST:ERR?", a.error, sizeof a.error) < 0) return *why = "SYST:ERR? was not answered", -1;
+    const char* e = a.error;
+    while (*e == ' ' || *e == '+') ++e;
+    if (!(e[0] == '0' && (e[1] == ',' || e[1] == 0))) return *why = std::string("instrument error ") + a.error, -1;
+    std::string text = std::string("Instrument: *OPC? ") + a.opc + ", SYST:ERR? " + a.error;
+    ReportStatus(text.c_str());
+    return 0;
 }
 
 // --- capture --------------------------------------------------------------------
@@ -181,7 +340,9 @@ const char* EndModeName(int eotmode) {
     return other;
 }
 
-Addr4882_t InstrumentAddress() { return static_cast<Addr4882_t>(globals.gpib_address & 0xFFFF); }
+Addr4882_t InstrumentAddress() {
+    return static_cast<Addr4882_t>((gpib.address >= 0 ? gpib.address : globals.gpib_address) & 0xFFFF);
+}
 
 // --- sink -------------------------------------------------------------------------
 
@@ -203,16 +364,23 @@ int GpibWrite(OutputSink* sink, const void* bytes, long count, int end_mode) {
 
 void ReportTransferFailed() {
     std::string text = "GPIB Transfer Failed";
-    if (gpib.kind == GPIB_LAN) text += " (" + LanProblem("instrument") + ")";
+    if (gpib.kind == GPIB_LAN || gpib.kind == GPIB_VXI11) text += " (" + LanProblem("instrument") + ")";
     ReportMessage("COMPILATION ERROR", text.c_str());
 }
 
 int GpibEnd(OutputSink* sink) {
     auto* g = reinterpret_cast<GpibSink*>(sink);
+    std::string why;
+    const int checked = g->failed || !gpib.answers ? 0 : CheckInstrument(&why);
     const Addr4882_t list[2] = {InstrumentAddress(), NOADDR};
     EnableLocal(0, list);
     if (g->failed) {
         ReportTransferFailed();
+        return -1;
+    }
+    if (checked != 0) {
+        std::string text = "GPIB Transfer Failed (instrument at " + LanHost() + ": " + why + ")";
+        ReportMessage("COMPILATION ERROR", text.c_str());
         return -1;
     }
     return 0;
@@ -237,6 +405,9 @@ void SendIFC(int board) {
         break;
     case GPIB_LAN:
         if (LanConnect()) ibsta = CMPL;
+        break;
+    case GPIB_VXI11:
+        if (Vxi11Open()) ibsta = CMPL;
         break;
     case GPIB_CAPTURE:
         if (CaptureOpen("wb")) {
@@ -273,6 +444,14 @@ void Send(int board, Addr4882_t address, const void* buffer, long count, int eot
         ibsta = CMPL;
         break;
     }
+    case GPIB_VXI11:
+        if (gpib.vxi11_link < 0 && !Vxi11Open()) return;
+        if (Vxi11Write(gpib.vxi11_link, buffer, count, eotmode == DABend, ScaledTimeout(LAN_WRITE_TIMEOUT)) != 0) {
+            Vxi11Drop();
+            return;
+        }
+        ibsta = CMPL;
+        break;
     case GPIB_CAPTURE:
         if (!CaptureOpen("ab")) return;
         std::fprintf(gpib.capture, "Send %d %u %ld %s\n", board, static_cast<unsigned>(address), count,
@@ -300,6 +479,11 @@ void EnableLocal(int board, const Addr4882_t* addresslist) {
         LanDrop();
         ibsta = CMPL;
         break;
+    case GPIB_VXI11:
+        // destroy_link ends the remote session.
+        Vxi11Drop();
+        ibsta = CMPL;
+        break;
     case GPIB_CAPTURE:
         if (!CaptureOpen("ab")) return;
         std::fprintf(gpib.capture, "EnableLocal %d", board);
@@ -317,19 +501,33 @@ void ResetGpib() {
     CloseBackend();
     gpib.kind = GPIB_UNSELECTED;
     ibsta = 0;
+    instrument_answers = InstrumentAnswers{};
+}
+
+int ParseInstrumentResource(const char* text, char* problem, int problem_size) {
+    GpibBackend b{};
+    std::string why;
+    if (text && std::strlen(text) >= INSTRUMENT_RESOURCE_SIZE) why = "longer than 255 characters";
+    else if (!text || !*text) why = "empty";
+    else if (ParseResource(text, &b, &why) == 0) return 0;
+    if (problem && problem_size > 0) std::snprintf(problem, static_cast<size_t>(problem_size), "%s", why.c_str());
+    return -1;
 }
 
 int PrepareGpibOutput() {
     SendIFC(0);
+    instrument_answers = InstrumentAnswers{};
     if (ibsta & ERR) {
         // Over the LAN path there is no card: say which address failed and why.
-        std::string text = gpib.kind == GPIB_LAN ? LanProblem("Instrument cannot be reached") : "GPIB card not found";
+        const int lan = gpib.kind == GPIB_LAN || gpib.kind == GPIB_VXI11;
+        std::string text = lan ? LanProblem("Instrument cannot be reached") : "GPIB card not found";
         ReportMessage("COMPILATION ERROR", text.c_str());
         return -1;
     }
     Send(0, InstrumentAddress(), "*rst", 4, DABend);
     if (ibsta & ERR) {
-        std::string text = gpib.kind == GPIB_LAN ? LanProblem("Instrument not found") : "Instrument not found";
+        const int lan = gpib.kind == GPIB_LAN || gpib.kind == GPIB_VXI11;
+        std::string text = lan ? LanProblem("Instrument not found") : "Instrument not found";
         ReportMessage("COMPILATION ERROR", text.c_str());
         return -1;
     }

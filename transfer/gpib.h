@@ -1,5 +1,6 @@
 // GPIB transfer: the NI-488.2 calls the output passes use (SendIFC, Send,
-// EnableLocal and the status word ibsta) over one of three backends, chosen
+// EnableLocal and the status word ibsta) over one of four backends, chosen
+// by the resource string instrument_resource (below) or, when that is empty,
 // by the environment variable ULDO_GPIB when SendIFC is called:
 //
 //   linux-gpib[:LIBRARY]  (default) the system's GPIB library, loaded at run
@@ -38,6 +39,28 @@ void EnableLocal(int board, const Addr4882_t* addresslist);
 
 // Closes the backend's connection or file and forgets the choice (tests, exit).
 void ResetGpib();
+
+// The instrument as a VISA-style resource string (uldoc --instrument, the
+// instrument options); empty leaves the choice to ULDO_GPIB:
+//   TCPIP[n]::HOST[::DEVICE]::INSTR    VXI-11 link to DEVICE (default inst0)
+//   TCPIP[n]::HOST::PORT::SOCKET       raw SCPI socket at PORT
+//   GPIB[n]::ADDRESS[::SECONDARY][::INSTR]  linux-gpib at that address
+// HOST is a name, an IPv4 address or an IPv6 address in brackets. On the two
+// LAN forms each pass ends by asking "*OPC?" (it must answer 1) and
+// "SYST:ERR?" (it must answer 0,...); anything else fails the pass with the
+// instrument's answer ("GPIB Transfer Failed (instrument at HOST: ...)").
+constexpr int INSTRUMENT_RESOURCE_SIZE = 256;
+extern char instrument_resource[INSTRUMENT_RESOURCE_SIZE];
+// 0 when text is a resource string of the forms above, else -1 with the reason.
+int ParseInstrumentResource(const char* text, char* problem, int problem_size);
+
+// The instrument's answers at the end of the last pass (asked 0: not asked).
+struct InstrumentAnswers {
+    int asked;
+    char opc[64];
+    char error[256];
+};
+extern InstrumentAnswers instrument_answers;
 
 // ---------------------------------------------------------------------------
 // Pipeline side. The instrument address is the low 16 bits of globals.gpib_address.

@@ -288,6 +288,13 @@ int DisconnectFromTCPServer(int handle) {
     return close(fd) == 0 || errno == EINTR ? 0 : TCP_IO_ERROR;
 }
 
+int TCPIsIPv6(int handle) {
+    TcpConnection* c = Find(handle);
+    sockaddr_storage a{};
+    socklen_t length = sizeof a;
+    return c && getpeername(c->fd, reinterpret_cast<sockaddr*>(&a), &length) == 0 && a.ss_family == AF_INET6;
+}
+
 int TCPPeerGone(int handle) {
     TcpConnection* c = Find(handle);
     if (!c) return 1;

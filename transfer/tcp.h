@@ -47,6 +47,9 @@ int DisconnectFromTCPServer(int handle);
 // Non-zero when the peer has closed or reset the connection (looks without waiting).
 int TCPPeerGone(int handle);
 
+// Non-zero when the connection runs over IPv6.
+int TCPIsIPv6(int handle);
+
 // The effective wait of a nominal time-out.
 int ScaledTimeout(int timeout_ms);
 

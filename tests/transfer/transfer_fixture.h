@@ -138,8 +138,9 @@ public:
     ~ServerProcess() { Stop(); }
 
     // Starts argv[0] with its output into log, and waits (at most ten
-    // seconds) until port accepts connections on 127.0.0.1.
-    bool Start(const std::vector<std::string>& argv, const std::string& log, int port) {
+    // seconds) until port accepts connections on host (a loopback address).
+    bool Start(const std::vector<std::string>& argv, const std::string& log, int port,
+               const char* host = "127.0.0.1") {
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
@@ -160,12 +161,16 @@ public:
                 pid_ = -1;  // it gave up (see the log)
                 return false;
             }
-            int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const bool v6 = std::strchr(host, ':') != nullptr;
+            int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_in a{};
+            sockaddr_in6 a6{};
             a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(static_cast<uint16_t>(port));
-            bool up = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            a6.sin6_family = AF_INET6;
+            inet_pton(v6 ? AF_INET6 : AF_INET, host, v6 ? static_cast<void*>(&a6.sin6_addr) : &a.sin_addr);
+            a.sin_port = a6.sin6_port = htons(static_cast<uint16_t>(port));
+            bool up = v6 ? connect(fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0
+                         : connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
             close(fd);
             if (up) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -207,9 +212,10 @@ struct Pyftpd {
     enum Mode { WRITABLE, READ_ONLY, USER_ONLY };
     ServerProcess process;
     int port = 0;
-    bool Start(const std::filesystem::path& root, const std::string& log, Mode mode) {
+    // host: "::1" serves on the IPv6 loopback.
+    bool Start(const std::filesystem::path& root, const std::string& log, Mode mode, const char* host = "127.0.0.1") {
         port = FreePort();
-        std::vector<std::string> argv = {PYTHON, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port),
+        std::vector<std::string> argv = {PYTHON, "-m", "pyftpdlib", "-i", host, "-p", std::to_string(port),
                                          "-d", root.string()};
         if (mode == WRITABLE) argv.push_back("-w");
         if (mode == USER_ONLY) {
@@ -224,10 +230,10 @@ struct Pyftpd {
                     "a.add_user('operator', 'not-lupin', sys.argv[2], perm='elradfmw')\n"
                     "FTPHandler.authorizer = a\n"
                     "FTPHandler.auth_failed_timeout = 0\n"
-                    "FTPServer(('127.0.0.1', int(sys.argv[1])), FTPHandler).serve_forever()\n",
-                    std::to_string(port), root.string()};
+                    "FTPServer((sys.argv[3], int(sys.argv[1])), FTPHandler).serve_forever()\n",
+                    std::to_string(port), root.string(), host};
         }
-        return process.Start(argv, log, port);
+        return process.Start(argv, log, port, host);
     }
 };
 
