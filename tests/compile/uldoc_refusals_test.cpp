@@ -2,17 +2,26 @@
 // the field or the file, nothing is written, and no report line ever shows a
 // number that is not one.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell/recordfiles.h"
 #include "shell/uldo.h"
 #include "support/run_uldoc.h"
 #include "support/tempdir.h"
+
+extern char** environ;
 
 namespace {
 
@@ -112,6 +121,40 @@ TEST_F(UldocRefusals, FiguresThatCannotBeStatedAreWorded) {
         EXPECT_TRUE(HasNoNumberThatIsNot(r.out)) << r.out;
         EXPECT_TRUE(std::filesystem::exists(dir.File("out.wfm")));
     }
+}
+
+// kill -9 in the middle of a write: the file of that name stays as it was.
+TEST_F(UldocRefusals, KilledWhileWritingKeepsThePreviousFile) {
+    Write("out.wfm", "previous");
+    const std::string table = std::string(ULDO_SOURCE_DIR) + "/examples/mixed.json";
+    std::vector<std::string> args = {ULDOC_PATH, table, "--length", "5000000", "--max-length", "100000000",
+                                     "-o", "out.wfm"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Once the new waveform is being written beside the old one, kill the writer.
+    bool writing = false;
+    for (int k = 0; k < 600 && !writing; ++k) {
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            std::string name = e.path().filename().string();
+            if (name != "out.wfm" && name != "FILTER.DAT" && e.is_regular_file() && e.file_size() > 0) writing = true;
+        }
+        if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(writing) << "uldoc never started writing";
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(FileText(dir.File("out.wfm")), "previous");
 }
 
 }  // namespace
