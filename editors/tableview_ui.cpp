@@ -9,6 +9,9 @@
 int UpdateCarrierTable() {
     SetCtrlVal(handle, MAIN_COMMENT, FieldText(comment).c_str());
     SetCtrlVal(handle, MAIN_TABLE_FILE, FieldText(globals.table_file).c_str());
+    // The selected row stays selected across the refresh.
+    int selected = -1;
+    GetCtrlIndex(handle, MAIN_CARRIER_LIST, &selected);
     ClearListCtrl(handle, MAIN_CARRIER_LIST);
     int rows = 0;
     char row[CARRIER_ROW_SIZE];
@@ -17,6 +20,7 @@ int UpdateCarrierTable() {
         InsertListItem(handle, MAIN_CARRIER_LIST, -1, row, rows);
         ++rows;
     }
+    if (selected > 0 && rows > 0) SetCtrlIndex(handle, MAIN_CARRIER_LIST, selected < rows ? selected : rows - 1);
     int dimmed = rows == 0 ? 1 : 0;
     SetCtrlAttribute(handle, MAIN_CARRIER_BUTTON, ATTR_DIMMED, dimmed);
     SetCtrlAttribute(handle, MAIN_DELETE, ATTR_DIMMED, dimmed);

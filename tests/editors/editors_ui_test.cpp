@@ -327,6 +327,12 @@ TEST_F(Editors, FullTableRefusesAddAndTheListActsOnlyOnCarriers) {
     EXPECT_EQ(globals.reference_carrier, 4);
     EXPECT_EQ(Row(3)[0], '*');
     EXPECT_EQ(Row(0)[0], ' ');
+    // A refresh of the list (the compile options' OK) keeps the selected row.
+    SimulateMenuItem(handle0, MENU_COMPILE_OPTIONS);
+    SimulateClick(handle8, COMPILE_OK);
+    int selected = -1;
+    GetCtrlIndex(handle, MAIN_CARRIER_LIST, &selected);
+    EXPECT_EQ(selected, 3);
 
     // Delete the selected row of a full table.
     SetCtrlIndex(handle, MAIN_CARRIER_LIST, 99);
