@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include "compile/iqformats.h"
 #include "shell/codes.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
@@ -54,7 +55,17 @@ const char* const uldoc_usage =
     "                        forms end each pass with *OPC? and SYST:ERR?\n"
     "  --max-length N        largest record the target holds\n"
     "  --granularity G       mode 1 rounds the record to a multiple of G samples\n"
-    "  --passes LIST         output passes: any of rf,i,q separated by commas, or none\n"
+    "  --passes LIST         output passes: any of rf,i,q,iq separated by commas, or\n"
+    "                        none; iq is the complex baseband of the whole table\n"
+    "                        (default file: the RF name with .cf32 or .ci16)\n"
+    "  --center MHZ          centre of the iq record (default: the middle of the band\n"
+    "                        the carriers occupy), rounded onto the record grid\n"
+    "  --iq-format F         cf32_le or ci16_le for the iq record (default: from the\n"
+    "                        file's extension, else cf32_le); rf32_le or ri16_le for\n"
+    "                        the RF record of a SigMF recording\n"
+    "  --sigmf               write the rf and iq passes as SigMF recordings:\n"
+    "                        OUTPUT.sigmf-data and OUTPUT.sigmf-meta (the RF record\n"
+    "                        as OUTPUT_RF.sigmf-* when both passes run)\n"
     "  --normalize auto|L    automatic peaks, or the fixed level L\n"
     "  --baseband ref|all    I and Q from the reference carrier or from all carriers\n"
     "  --reference K         reference carrier, 1-based\n"
@@ -127,7 +138,7 @@ int ParseReal(const char* text, float* value) {
 }
 
 int ParsePasses(const char* text, UldocOptions* o) {
-    o->pass_rf = o->pass_i = o->pass_q = 0;
+    o->pass_rf = o->pass_i = o->pass_q = o->pass_iq = 0;
     if (std::strcmp(text, "none") == 0) return 0;
     const char* p = text;
     while (true) {
@@ -136,6 +147,7 @@ int ParsePasses(const char* text, UldocOptions* o) {
         if (n == 2 && std::strncmp(p, "rf", 2) == 0) o->pass_rf = 1;
         else if (n == 1 && *p == 'i') o->pass_i = 1;
         else if (n == 1 && *p == 'q') o->pass_q = 1;
+        else if (n == 2 && std::strncmp(p, "iq", 2) == 0) o->pass_iq = 1;
         else return -1;
         if (!comma) return 0;
         p = comma + 1;
@@ -169,6 +181,7 @@ const char* Value(Parser* p, const char* equals) {
 
 int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int error_size) {
     std::memset(o, 0, sizeof *o);
+    o->iq_format = -1;
     Parser parser{argc, argv, 1, error, error_size};
     Parser* p = &parser;
     error[0] = 0;
@@ -285,8 +298,20 @@ int ParseUldocArguments(int argc, char** argv, UldocOptions* o, char* error, int
         } else if (!std::strcmp(name, "--passes")) {
             if (need("a list of passes")) return -1;
             if (ParsePasses(v, o))
-                return Fail(p, "%s takes rf, i, q separated by commas, or none, not \"%s\"", name, v);
+                return Fail(p, "%s takes rf, i, q, iq separated by commas, or none, not \"%s\"", name, v);
             o->has_passes = 1;
+        } else if (!std::strcmp(name, "--center")) {
+            if (need("a frequency in MHz")) return -1;
+            float mhz = 0.0f;
+            if (ParseReal(v, &mhz) || mhz > 1e6f) return Fail(p, "%s takes a frequency in MHz above 0, not \"%s\"", name, v);
+            o->has_center = 1;
+            o->center_mhz = std::strtod(v, nullptr);
+        } else if (!std::strcmp(name, "--iq-format")) {
+            if (need("cf32_le or ci16_le")) return -1;
+            o->iq_format = IqFormatOfName(v);
+            if (o->iq_format < 0) return Fail(p, "%s takes cf32_le or ci16_le, not \"%s\"", name, v);
+        } else if (!std::strcmp(name, "--sigmf")) {
+            o->sigmf = 1;
         } else if (!std::strcmp(name, "--normalize")) {
             if (need("auto or a level")) return -1;
             o->has_normalize = 1;
@@ -401,7 +426,10 @@ void ApplyUldocOverrides(const UldocOptions* o, GlobalSettings* s) {
         s->output_rf = o->pass_rf;
         s->output_baseband_i = o->pass_i;
         s->output_baseband_q = o->pass_q;
+        iq_settings.enabled = o->pass_iq;
     }
+    if (o->has_center) iq_settings.center_hz = o->center_mhz * 1e6;
+    if (o->iq_format >= 0) iq_settings.format = o->iq_format;
     if (o->has_normalize) {
         s->normalization_mode = o->normalization_mode;
         if (o->normalization_mode == 1) s->normalization_level = o->normalization_level;

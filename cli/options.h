@@ -35,7 +35,11 @@ struct UldocOptions {
     int32_t max_length;
     int has_granularity;
     int32_t granularity;
-    int has_passes, pass_rf, pass_i, pass_q;
+    int has_passes, pass_rf, pass_i, pass_q, pass_iq;
+    int has_center;
+    double center_mhz;           // --center: F0 of the complex record
+    int iq_format;               // --iq-format: -1 not given, else an IqFormat
+    int sigmf;                   // --sigmf: the rf and iq passes as SigMF recordings
     int has_normalize, normalization_mode;
     float normalization_level;
     int has_baseband, baseband_all;

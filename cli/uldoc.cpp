@@ -20,8 +20,11 @@
 #include "cli/assist.h"
 #include "cli/options.h"
 #include "compile/engine.h"
+#include "compile/iqformats.h"
 #include "compile/output.h"
+#include "compile/recordstats.h"
 #include "compile/report.h"
+#include "compile/sigmf.h"
 #include "displays/analysis_report.h"
 #include "displays/displays.h"
 #include "modulation/dvb.h"
@@ -71,7 +74,7 @@ void FlushReport() {
 
 volatile sig_atomic_t interrupted = 0;
 
-FileSink file_sinks[4];
+FileSink file_sinks[PASS_IQ + 1];
 
 // The first Ctrl-C asks the run to stop at its next poll. A second one ends
 // the program at once; the temporary files of the passes go with it (unlink
@@ -164,11 +167,11 @@ void InstallHooks(int quiet) {
 // --- output files -----------------------------------------------------------
 
 int (*file_end)(OutputSink*) = nullptr;
-int pass_written[4];
+int pass_written[PASS_IQ + 1];
 const FileSink* unfinished = nullptr;   // the file of a pass that did not complete
 
 int PassOf(OutputSink* sink) {
-    for (int p = 1; p <= 3; ++p)
+    for (int p = 1; p <= PASS_IQ; ++p)
         if (sink == &file_sinks[p].sink) return p;
     return 0;
 }
@@ -353,6 +356,7 @@ void PrintSettings(const char* table, int count) {
     if (g.output_rf) passes += " RF";
     if (g.output_baseband_i) passes += " I";
     if (g.output_baseband_q) passes += " Q";
+    if (iq_settings.enabled) passes += " I/Q";
     if (passes.empty()) passes = " none";
     Out("output         type %d (%s), %s, passes%s, %s", g.instrument_type, FamilyName(g.instrument_type),
                 DestinationName(g.output_destination), passes.c_str(),
@@ -375,6 +379,52 @@ int Finish(int code, const char* status) {
 }
 
 bool IsStdio(const char* path) { return path && std::strcmp(path, "-") == 0; }
+
+// The path without the extension of its file name (from the name's first '.').
+std::string Stem(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.find('.', slash == std::string::npos ? 0 : slash + 1);
+    return dot == std::string::npos ? path : path.substr(0, dot);
+}
+
+// Names of the raw records: the iq pass, and with --sigmf the SigMF pairs of
+// the rf and iq passes. Empty, or the reason for a usage error.
+std::string NameRawRecords(const UldocOptions* o, const int* enabled, char (*paths)[4096], std::string* meta) {
+    const int d = globals.output_destination;
+    if ((enabled[PASS_IQ] || o->sigmf) && d != 1)
+        return "the iq pass and --sigmf write files (--destination file), not destination " + std::to_string(d);
+    if (o->sigmf) {
+        if (enabled[2] || enabled[3])
+            return "--sigmf records the rf and iq passes; the complex record (--passes iq) holds I and Q together";
+        if (IsStdio(o->output)) return "--sigmf writes a data and a metadata file; give -o NAME";
+        std::string base = SigmfBaseName(o->output ? o->output : Stem(paths[1]));
+        const std::string rf = base + (enabled[PASS_IQ] ? "_RF" : "");
+        if (rf.size() + 12 >= sizeof paths[1]) return "the output path is too long";
+        std::snprintf(paths[PASS_IQ], sizeof paths[PASS_IQ], "%s.sigmf-data", base.c_str());
+        meta[PASS_IQ] = base + ".sigmf-meta";
+        std::snprintf(paths[1], sizeof paths[1], "%s.sigmf-data", rf.c_str());
+        meta[1] = rf + ".sigmf-meta";
+        iq_settings.rf_raw = enabled[1];
+        return "";
+    }
+    if (!enabled[PASS_IQ]) return "";
+    if (IsStdio(o->output)) {
+        std::strcpy(paths[PASS_IQ], "-");
+        return "";
+    }
+    const int by_extension = o->output ? IqFormatOfPath(o->output) : -1;
+    if (by_extension >= 0) {
+        if (enabled[1] || enabled[2] || enabled[3])
+            return std::string("-o ") + o->output + " names the iq record; give a waveform name for the other passes";
+        std::snprintf(paths[PASS_IQ], sizeof paths[PASS_IQ], "%s", o->output);
+        if (o->iq_format < 0) iq_settings.format = by_extension;
+        return "";
+    }
+    std::string path = Stem(paths[1]) + IqExtension(iq_settings.format);
+    if (path.size() >= sizeof paths[PASS_IQ]) return "the output path is too long";
+    std::snprintf(paths[PASS_IQ], sizeof paths[PASS_IQ], "%s", path.c_str());
+    return "";
+}
 
 int Compile(const UldocOptions* o) {
     ResetRecords();
@@ -413,10 +463,12 @@ int Compile(const UldocOptions* o) {
     }
     if (o->write_setup) return SaveSetupForm(o->write_setup, &globals) == 0 ? 0 : EXIT_REFUSED;
 
-    const int enabled[4] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
-                            globals.output_baseband_q != 0};
-    const bool outputs = enabled[1] || enabled[2] || enabled[3];
-    char paths[4][4096] = {};
+    const int enabled[PASS_IQ + 1] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
+                                      globals.output_baseband_q != 0, iq_settings.enabled != 0};
+    const bool outputs = enabled[1] || enabled[2] || enabled[3] || enabled[PASS_IQ];
+    char paths[PASS_IQ + 1][4096] = {};
+    std::string meta[PASS_IQ + 1];
+    if (o->sigmf && !enabled[1] && !enabled[PASS_IQ]) return Usage("--sigmf records the rf or the iq pass; none is enabled");
     CompileTargets targets = {};
     if (outputs) {
         int d = globals.output_destination;
@@ -424,6 +476,10 @@ int Compile(const UldocOptions* o) {
             char text[96];
             std::snprintf(text, sizeof text, "unknown output destination %d; use --destination 0 to 3", d);
             return Usage(text);
+        }
+        if (enabled[PASS_IQ] && d != 1) {
+            std::string text = "the iq pass writes a file (--destination file), not destination " + std::to_string(d);
+            return Usage(text.c_str());
         }
         if (d == 0 || d == 3) {
             char problem[160];
@@ -437,14 +493,16 @@ int Compile(const UldocOptions* o) {
         }
         if (IsStdio(o->output)) {
             // stdout carries one waveform: the pass that is enabled.
-            int passes = enabled[1] + enabled[2] + enabled[3];
-            if (passes != 1) return Usage("-o - writes one pass to stdout; choose it with --passes rf, i or q");
-            for (int p = 1; p <= 3; ++p) std::strcpy(paths[p], "-");
+            int passes = enabled[1] + enabled[2] + enabled[3] + enabled[PASS_IQ];
+            if (passes != 1) return Usage("-o - writes one pass to stdout; choose it with --passes rf, i, q or iq");
+            for (int p = 1; p <= PASS_IQ; ++p) std::strcpy(paths[p], "-");
         } else if (d == 1 || d == 2) {
             if (buildname(paths[2], paths[1], "_I") != 0 || buildname(paths[3], paths[1], "_Q") != 0)
                 return Usage("the output path is too long");
         }
-        for (int p = 1; p <= 3 && (d == 1 || d == 2); ++p) {
+        std::string problem = NameRawRecords(o, enabled, paths, meta);
+        if (!problem.empty()) return Usage(problem.c_str());
+        for (int p = 1; p <= PASS_IQ && (d == 1 || d == 2); ++p) {
             if (!enabled[p]) continue;
             if (SameFile(paths[p], o->table) || SameFile(paths[p], o->setup)) {
                 char text[4200];
@@ -468,6 +526,7 @@ int Compile(const UldocOptions* o) {
     filter_dat_failed = 0;
 
     if (UsesDvbTables()) BuildDvbTables();
+    measure_records = 1;
     if (o->threads > 0) SetCompileThreads(o->threads);
     InstallHooks(o->quiet);
 
@@ -506,15 +565,40 @@ int Compile(const UldocOptions* o) {
         return Finish(EXIT_REFUSED, "failed");
     }
 
+    // The metadata of each SigMF recording, once its data is in place.
+    for (int p : {1, static_cast<int>(PASS_IQ)}) {
+        if (meta[p].empty() || !pass_written[p]) continue;
+        const std::string recorder = std::string("uldoc ") + ULDO_VERSION;
+        const std::string hw = std::string("ULDO ") + ULDO_VERSION + " (commit " + ULDO_COMMIT +
+                               "), a record synthesised from a carrier table";
+        const std::string description = FieldText(comment);
+        SigmfRecording recording{IqDatatypeName(iq_settings.format, p == PASS_IQ),
+                                 record_clock,
+                                 p == PASS_IQ ? iq_center_hz : 0.0,
+                                 numpoints,
+                                 description.c_str(),
+                                 recorder.c_str(),
+                                 hw.c_str()};
+        if (WriteSigmfMeta(meta[p].c_str(), recording) != 0) return Finish(EXIT_REFUSED, "failed");
+    }
+
     OutText(PeaksReportText());
+    if (enabled[PASS_IQ])
+        Out("I/Q record     centre %.6f MHz (%lld cycles of the record), %s, peak %g\n", iq_center_hz / 1e6,
+            static_cast<long long>(iq_center_cycles), IqDatatypeName(iq_settings.format, 1),
+            static_cast<double>(max_iq));
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
-    const char* pass_names[4] = {"", "RF", "baseband I", "baseband Q"};
+    const char* pass_names[PASS_IQ + 1] = {"", "RF", "baseband I", "baseband Q", "I/Q"};
     int written = 0;
-    for (int p = 1; p <= 3; ++p) {
+    for (int p = 1; p <= PASS_IQ; ++p) {
         if (!pass_written[p]) continue;
         const long long size = file_sinks[p].file.written;
         Out("%-15s%s (%lld bytes)\n", written++ ? "" : "written", IsStdio(paths[p]) ? "stdout" : paths[p], size);
         files.push_back({{"pass", pass_names[p]}, {"path", paths[p]}, {"bytes", size}});
+        if (!meta[p].empty()) {
+            Out("%-15s%s\n", "", meta[p].c_str());
+            files.push_back({{"pass", std::string(pass_names[p]) + " metadata"}, {"path", meta[p]}});
+        }
     }
     nlohmann::ordered_json transfers = nlohmann::ordered_json::array();
     if (transfer) {
@@ -549,13 +633,19 @@ int Compile(const UldocOptions* o) {
     }
     if (!written) Out("written        nothing (no output pass)\n");
     if (filter_dat_path[0]) Out("pulse          %s\n", filter_dat_path);
-    if (report_out) OutText(AnalysisReportText());
+    if (report_out) OutText(AnalysisReportText() + RecordStatsText());
     if (json_out) {
         json_report["peaks"] = PeaksReportJson();
         json_report["files"] = files;
         if (transfer) json_report["transfers"] = transfers;
         if (filter_dat_path[0]) json_report["pulse_file"] = filter_dat_path;
         json_report.update(AnalysisReportJson());
+        json_report["record_ccdf"] = RecordStatsJson();
+        if (enabled[PASS_IQ])
+            json_report["iq"] = {{"center_hz", iq_center_hz},
+                                 {"center_cycles", iq_center_cycles},
+                                 {"datatype", IqDatatypeName(iq_settings.format, 1)},
+                                 {"peak", max_iq}};
     }
     if (o->png_dir) {
         FlushReport();

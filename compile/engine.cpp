@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "compile/iqformats.h"
 #include "compile/kernel.h"
+#include "compile/recordstats.h"
 #include "modulation/mapper.h"
 #include "shaping/filters.h"
 #include "shaping/windows.h"
@@ -36,6 +38,9 @@ int32_t compile_carriers;
 int32_t symbols_in_record[MAX_CARRIERS];
 float samples_per_symbol[MAX_CARRIERS];
 int64_t cycles_in_record[MAX_CARRIERS];
+float max_iq;
+double iq_center_hz;
+int64_t iq_center_cycles;
 
 namespace {
 
@@ -114,12 +119,12 @@ int block_samples = COMPILE_BLOCK;
 int segment_blocks = COMPILE_SEGMENT_BLOCKS;
 int64_t store_budget = int64_t(1) << 30;
 
-// Pass 0's samples, kept for the output passes.
-std::vector<float> store_comp, store_bbi, store_bbq;
-int store_has[4];
+// Pass 0's samples, kept for the output passes (store_zi/zq: the complex record).
+std::vector<float> store_comp, store_bbi, store_bbq, store_zi, store_zq;
+int store_has[PASS_IQ + 1];
 int store_valid = 0;
 
-std::vector<float> segment_comp, segment_bbi, segment_bbq;
+std::vector<float> segment_comp, segment_bbi, segment_bbq, segment_zi, segment_zq;
 std::vector<double> fm_pulse;
 
 int Refuse(const char* format, ...) {
@@ -427,18 +432,27 @@ struct Segment {
     float* bbq;
     float* peak_value;   // per block
     float* peak_i;
+    float* zi;           // complex record (PassWork::complex)
+    float* zq;
+    float* peak_iq;      // per block
+    double* energy_rf;   // pass 0, per block: sum of the RF powers
+    double* energy_iq;
+    double* top_rf;      // pass 0, per block: the highest power
+    double* top_iq;
 };
 
 struct PassWork {
     int pass, first, last;
+    int complex;         // the blocks also compute the complex record
     Segment seg;
     std::atomic<int> next_block{0};
     std::atomic<int> done_blocks{0};
 };
 
 struct Scratch {
-    std::vector<float> i, q, i2, q2, c, s;
+    std::vector<float> i, q, i2, q2, c, s, zc, zs;
     std::vector<int> start_at, start_index;
+    std::vector<PowerHistogram> histograms;  // pass 0: RF and complex levels of this thread's blocks
 };
 std::vector<Scratch> scratch;
 
@@ -447,7 +461,7 @@ void SizeScratch(int threads) {
     for (int t = 0; t < threads; ++t) {
         Scratch& x = scratch[t];
         size_t n = static_cast<size_t>(block_samples);
-        for (auto* v : {&x.i, &x.q, &x.i2, &x.q2, &x.c, &x.s})
+        for (auto* v : {&x.i, &x.q, &x.i2, &x.q2, &x.c, &x.s, &x.zc, &x.zs})
             if (v->size() < n) v->resize(n);
         if (x.start_at.size() < n) {
             x.start_at.resize(n);
@@ -565,6 +579,14 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
     std::fill(phase_i + b0, phase_i + b0 + shown, 0.0f);
     std::fill(phase_q + b0, phase_q + b0 + shown, 0.0f);
 
+    // Complex record: each carrier's analytic signal, shifted down by the centre.
+    float* zi = w.complex ? g.zi + (b0 - g.s0) : nullptr;
+    float* zq = w.complex ? g.zq + (b0 - g.s0) : nullptr;
+    if (zi) {
+        std::fill(zi, zi + count, 0.0f);
+        std::fill(zq, zq + count, 0.0f);
+    }
+
     // Reference symbol starts of the block (constellation capture).
     int starts = 0;
     if (first_pass && ref_clocked) {
@@ -587,6 +609,7 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
         const float A = cr.amplitude;
         const int is_ref = c == ref_index;
         const int captured = all ? c >= ref_index : is_ref;
+        const int64_t cycles_iq = ((cycles_in_record[c] - iq_center_cycles) % numpoints + numpoints) % numpoints;
         if (!(cr.kind == KIND_LINEAR && all && cr.ramp == 0.0)) clear();
         if (cr.kind == KIND_LINEAR) {
             const SymbolWindow& win = cr.win[g.buf];
@@ -602,6 +625,17 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
                 fresh = 0;
             } else {
                 MixCarrier(A, I, Q, cs, sn, count, comp, nullptr, nullptr, 0);
+            }
+            if (zi) {
+                // A (I + jQ) e^(j theta'), theta' the carrier phase less the centre's.
+                float* zc = x.zc.data();
+                float* zs = x.zs.data();
+                CarrierRotator(cycles_iq, numpoints, cr.phase0, cr.ramp, b0, count, zc, zs);
+                for (int m = 0; m < count; ++m) {
+                    float ai = A * I[m], aq = A * Q[m];
+                    zi[m] += ai * zc[m] - aq * zs[m];
+                    zq[m] += ai * zs[m] + aq * zc[m];
+                }
             }
             // DVBC64: the baseband turns with the constellation ramp, so that it
             // closes on the rotated replay as the composite does.
@@ -658,6 +692,15 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
             CarrierRotator(cr.cycles, numpoints, cr.phase0, 0.0, b0, count, x.c.data(), x.s.data());
             const float* cs = x.c.data();
             for (int m = 0; m < count; ++m) comp[m] += A * cs[m];
+            if (zi) {
+                float* zc = x.zc.data();
+                float* zs = x.zs.data();
+                CarrierRotator(cycles_iq, numpoints, cr.phase0, 0.0, b0, count, zc, zs);
+                for (int m = 0; m < count; ++m) {
+                    zi[m] += A * zc[m];
+                    zq[m] += A * zs[m];
+                }
+            }
             if (all) {
                 for (int m = 0; m < count; ++m) bbi[m] += A;
             } else if (is_ref) {
@@ -682,6 +725,18 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
                 else
                     rfI = A * static_cast<float>(std::sin(theta + pm_index * tone));
                 comp[m] += rfI;
+                if (zi) {
+                    // A g sin(x) is the real part of -j A g e^(jx).
+                    double rel = CarrierPhase(cycles_iq, numpoints, cr.phase0, 0.0, s);
+                    float gain = A;
+                    if (cr.modulation == MOD_AM) {
+                        gain = A * static_cast<float>(1.0 + depth * tone);
+                    } else {
+                        rel += (cr.modulation == MOD_FM ? fm_index : pm_index) * tone;
+                    }
+                    zi[m] += gain * static_cast<float>(std::sin(rel));
+                    zq[m] -= gain * static_cast<float>(std::cos(rel));
+                }
             }
         } else {  // GMSK, FSK
             const double* psi = cr.psi[g.buf].data() + (b0 - g.s0);
@@ -697,6 +752,11 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
                 double theta = CarrierPhase(cr.cycles, numpoints, cr.phase0, 0.0, s);
                 double closed = psi[m] - corr * static_cast<double>(s + 1);
                 comp[m] += A * static_cast<float>(std::sin(theta + closed));
+                if (zi) {
+                    double rel = CarrierPhase(cycles_iq, numpoints, cr.phase0, 0.0, s) + closed;
+                    zi[m] += A * static_cast<float>(std::sin(rel));
+                    zq[m] -= A * static_cast<float>(std::cos(rel));
+                }
                 ci[m] = static_cast<float>(std::cos(closed));
                 cq[m] = static_cast<float>(std::sin(closed));
                 I[m] = static_cast<float>(std::cos(psi[m]));
@@ -738,6 +798,17 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
     clear();
     g.peak_value[b] = PeakMagnitude(comp, count, 0.0f);
     g.peak_i[b] = PeakMagnitude(bbq, count, PeakMagnitude(bbi, count, 0.0f));
+    if (zi) g.peak_iq[b] = PeakMagnitude(zq, count, PeakMagnitude(zi, count, 0.0f));
+    if (first_pass && measure_records) {
+        // Levels of the records as written (the energies are summed in block order later).
+        float top_rf = 0.0f, top_iq = 0.0f;
+        g.energy_rf[b] = AddPowers(&x.histograms[0], comp, nullptr, count, &top_rf);
+        g.top_rf[b] = top_rf;
+        if (zi) {
+            g.energy_iq[b] = AddPowers(&x.histograms[1], zi, zq, count, &top_iq);
+            g.top_iq[b] = top_iq;
+        }
+    }
 }
 
 // Symbols of segment [s0, s1) for the carriers that clock them in this pass,
@@ -897,6 +968,29 @@ struct StartWalk {
     }
 };
 
+// The raw records: the complex pass, and the RF pass of a SigMF recording.
+int RawPass(int pass) { return pass == PASS_IQ || (pass == 1 && iq_settings.rf_raw); }
+
+int BeginPassOutput(int pass, OutputSink* sink) {
+    if (pass == PASS_IQ) return BeginIqOutput(2, iq_settings.format, numpoints, max_iq, sink);
+    if (RawPass(pass)) return BeginIqOutput(1, iq_settings.format, numpoints, max_value, sink);
+    return BeginOutput(pass, globals.instrument_type, globals.output_destination, numpoints, record_clock, max_value,
+                       max_i, comment, sink);
+}
+int EndPassOutput(int pass) { return RawPass(pass) ? EndIqOutput() : EndOutput(); }
+void AbortPassOutput(int pass) {
+    if (RawPass(pass)) AbortIqOutput();
+    else AbortOutput();
+}
+
+int EncodeRange(const float* values, int64_t s0, int64_t s1);
+
+// Samples s0 .. s1 - 1 of an output pass; re, im start at s0.
+int EncodePass(int pass, const float* re, const float* im, int64_t s0, int64_t s1) {
+    if (!RawPass(pass)) return EncodeRange(re, s0, s1);
+    return EncodeIqSamples(re, pass == PASS_IQ ? im : nullptr, static_cast<int>(s1 - s0));
+}
+
 int EncodeRange(const float* values, int64_t s0, int64_t s1) {
     StartWalk walk;
     walk.Begin(s0);
@@ -926,9 +1020,19 @@ int Sweep(int pass, int first, int last) {
     const int total_blocks = static_cast<int>((N + block_samples - 1) / block_samples);
     const int threads = compute ? std::max(1, std::min(CompileThreads(), total_blocks)) : 1;
     SizeScratch(threads);
+    const int complex = iq_settings.enabled && (pass == 0 || pass == PASS_IQ);
     if (compute) {
         for (auto* v : {&segment_comp, &segment_bbi, &segment_bbq})
             if (static_cast<int64_t>(v->size()) < seg_len) v->resize(seg_len);
+        if (complex)
+            for (auto* v : {&segment_zi, &segment_zq})
+                if (static_cast<int64_t>(v->size()) < seg_len) v->resize(seg_len);
+    }
+    const int measured = pass == 0 && measure_records;
+    if (measured) {
+        for (int t = 0; t < threads; ++t) scratch[t].histograms.resize(2);
+        ClearRecordStats(&rf_record_stats);
+        ClearRecordStats(&iq_record_stats);
     }
     for (int c = first; c < last; ++c) {
         if (runs[c].kind != KIND_FM || pass == -1) continue;
@@ -940,9 +1044,16 @@ int Sweep(int pass, int first, int last) {
     work.pass = pass;
     work.first = first;
     work.last = last;
-    std::vector<float> peaks(2 * static_cast<size_t>(segment_blocks), 0.0f);
+    work.complex = complex;
+    std::vector<float> peaks(3 * static_cast<size_t>(segment_blocks), 0.0f);
+    std::vector<double> energies(4 * static_cast<size_t>(segment_blocks), 0.0);
     work.seg.peak_value = peaks.data();
     work.seg.peak_i = peaks.data() + segment_blocks;
+    work.seg.peak_iq = peaks.data() + 2 * segment_blocks;
+    work.seg.energy_rf = energies.data();
+    work.seg.energy_iq = energies.data() + segment_blocks;
+    work.seg.top_rf = energies.data() + 2 * segment_blocks;
+    work.seg.top_iq = energies.data() + 3 * segment_blocks;
     const int pooled = threads > 1 && StartWorkers(threads - 1) > 0;
 
     int result = COMPILE_DONE;
@@ -957,6 +1068,8 @@ int Sweep(int pass, int first, int last) {
         g.comp = direct && store_has[1] ? store_comp.data() + g.s0 : segment_comp.data();
         g.bbi = direct && store_has[2] ? store_bbi.data() + g.s0 : segment_bbi.data();
         g.bbq = direct && store_has[3] ? store_bbq.data() + g.s0 : segment_bbq.data();
+        g.zi = direct && store_has[PASS_IQ] ? store_zi.data() + g.s0 : segment_zi.data();
+        g.zq = direct && store_has[PASS_IQ] ? store_zq.data() + g.s0 : segment_zq.data();
 
         work.next_block = 0;
         work.done_blocks = 0;
@@ -977,13 +1090,20 @@ int Sweep(int pass, int first, int last) {
             for (int b = 0; b < g.blocks; ++b) {
                 max_value = std::max(max_value, g.peak_value[b]);
                 max_i = std::max(max_i, g.peak_i[b]);
+                rf_record_stats.energy += g.energy_rf[b];
+                rf_record_stats.peak_power = std::max(rf_record_stats.peak_power, g.top_rf[b]);
+                if (complex) {
+                    max_iq = std::max(max_iq, g.peak_iq[b]);
+                    iq_record_stats.energy += g.energy_iq[b];
+                    iq_record_stats.peak_power = std::max(iq_record_stats.peak_power, g.top_iq[b]);
+                }
             }
             for (int64_t s = g.s0; s < std::min<int64_t>(g.s1, FFT_POINTS); ++s)
                 FFT_Array[s] = g.comp[s - g.s0];
         } else if (pass >= 1) {
-            const float* values = pass == 1 ? g.comp : pass == 2 ? g.bbi : g.bbq;
-            if (EncodeRange(values, g.s0, g.s1) != 0) {
-                EndOutput();  // the sink reports what went wrong
+            const float* values = pass == 1 ? g.comp : pass == 2 ? g.bbi : pass == 3 ? g.bbq : g.zi;
+            if (EncodePass(pass, values, g.zq, g.s0, g.s1) != 0) {
+                EndPassOutput(pass);  // the sink reports what went wrong
                 result = COMPILE_FAILED;
                 break;
             }
@@ -996,26 +1116,45 @@ int Sweep(int pass, int first, int last) {
     }
     if (failed) result = COMPILE_FAILED;
     if (threads > 1) StopWorkers();  // also when none started
+    if (measured && result == COMPILE_DONE) {
+        for (int t = 0; t < threads; ++t) {
+            AddHistogram(&rf_record_stats, &scratch[t].histograms[0]);
+            AddHistogram(&iq_record_stats, &scratch[t].histograms[1]);
+        }
+        rf_record_stats.samples = N;
+        rf_record_stats.valid = 1;
+        if (complex) {
+            iq_record_stats.samples = N;
+            iq_record_stats.valid = 1;
+        }
+    } else if (measured) {
+        for (int t = 0; t < threads; ++t)
+            for (auto& h : scratch[t].histograms) std::memset(h.count, 0, sizeof h.count);
+    }
     return result;
 }
 
 // Output pass from pass 0's kept samples.
 int Replay(int pass) {
-    const float* values = pass == 1 ? store_comp.data() : pass == 2 ? store_bbi.data() : store_bbq.data();
+    const float* values = pass == 1   ? store_comp.data()
+                          : pass == 2 ? store_bbi.data()
+                          : pass == 3 ? store_bbq.data()
+                                      : store_zi.data();
+    const float* im = pass == PASS_IQ ? store_zq.data() : nullptr;
     const int64_t N = numpoints, seg_len = SegmentLength();
     for (int64_t s0 = 0; s0 < N; s0 += seg_len) {
         int64_t s1 = std::min(N, s0 + seg_len);
-        if (EncodeRange(values + s0, s0, s1) != 0) {
-            EndOutput();
+        if (EncodePass(pass, values + s0, im ? im + s0 : nullptr, s0, s1) != 0) {
+            EndPassOutput(pass);
             return COMPILE_FAILED;
         }
         ReportProgress(100.0 * static_cast<double>(s1) / static_cast<double>(N));
         if (CancelRequested()) {
-            AbortOutput();
+            AbortPassOutput(pass);
             return COMPILE_CANCELLED;
         }
     }
-    return EndOutput() == 0 ? COMPILE_DONE : COMPILE_FAILED;
+    return EndPassOutput(pass) == 0 ? COMPILE_DONE : COMPILE_FAILED;
 }
 
 void ClearDisplay() {
@@ -1050,8 +1189,8 @@ void SetCompileStoreBudget(int64_t bytes) {
 
 void LoopStepInit(int pass, int carrier_count, int* first, int* last) {
     static const char* const texts[] = {"FSK preprocessing..", "Compiling..", "Sending RF..",
-                                        "Sending Baseband I..", "Sending Baseband Q.."};
-    if (pass >= -1 && pass <= 3) ReportStatus(texts[pass + 1]);
+                                        "Sending Baseband I..", "Sending Baseband Q..", "Sending I/Q.."};
+    if (pass >= -1 && pass <= PASS_IQ) ReportStatus(texts[pass + 1]);
     *first = 0;
     *last = carrier_count;
     int ref = globals.reference_carrier >= 1 ? globals.reference_carrier - 1 : -1;
@@ -1195,7 +1334,7 @@ int DesignFilters() {
 }
 
 int RunPass(int pass, const CompileTargets* targets) {
-    if (pass < -1 || pass > 3) return COMPILE_FAILED;
+    if (pass < -1 || pass > PASS_IQ) return COMPILE_FAILED;
     if (numpoints < 1 || compile_carriers < 1 || ref_index < 0) {
         Refuse("The record has not been planned.");
         return COMPILE_REFUSED;
@@ -1208,32 +1347,36 @@ int RunPass(int pass, const CompileTargets* targets) {
 
     if (pass == 0) {
         const_points = 0;
-        max_value = max_i = 0.0f;
+        max_value = max_i = max_iq = 0.0f;
         store_valid = 0;
         store_has[1] = globals.output_rf != 0;
         store_has[2] = globals.output_baseband_i != 0;
         store_has[3] = globals.output_baseband_q != 0;
-        if (!targets) store_has[1] = store_has[2] = store_has[3] = 0;
-        int64_t bytes = static_cast<int64_t>(numpoints) * 4 * (store_has[1] + store_has[2] + store_has[3]);
+        store_has[PASS_IQ] = iq_settings.enabled != 0;
+        if (!targets) store_has[1] = store_has[2] = store_has[3] = store_has[PASS_IQ] = 0;
+        int64_t bytes = static_cast<int64_t>(numpoints) * 4 *
+                        (store_has[1] + store_has[2] + store_has[3] + 2 * store_has[PASS_IQ]);
         store_has[0] = bytes > 0 && bytes <= store_budget;
         if (store_has[0]) {
             if (store_has[1]) store_comp.resize(numpoints);
             if (store_has[2]) store_bbi.resize(numpoints);
             if (store_has[3]) store_bbq.resize(numpoints);
+            if (store_has[PASS_IQ]) {
+                store_zi.resize(numpoints);
+                store_zq.resize(numpoints);
+            }
         }
     }
     if (pass >= 1) {
         OutputSink* sink = targets ? targets->sink[pass] : nullptr;
-        if (BeginOutput(pass, globals.instrument_type, globals.output_destination, numpoints, record_clock,
-                        max_value, max_i, comment, sink) != 0)
-            return COMPILE_FAILED;
+        if (BeginPassOutput(pass, sink) != 0) return COMPILE_FAILED;
         if (store_valid && store_has[0] && store_has[pass]) return Replay(pass);
     }
 
     for (int c = first; c < last; ++c) {
         if (StartCarrier(c) != 0) {
             CloseCarrierFiles(first, c + 1);
-            if (pass >= 1) AbortOutput();
+            if (pass >= 1) AbortPassOutput(pass);
             return COMPILE_FAILED;
         }
     }
@@ -1242,7 +1385,7 @@ int RunPass(int pass, const CompileTargets* targets) {
     for (int c = first; c < last; ++c)
         if (runs[c].kind == KIND_FM) GMSK_acum[c] = static_cast<float>(runs[c].fm_raw);
     if (result != COMPILE_DONE) {
-        if (pass >= 1) AbortOutput();
+        if (pass >= 1) AbortPassOutput(pass);
         return result;
     }
 
@@ -1259,11 +1402,11 @@ int RunPass(int pass, const CompileTargets* targets) {
         const_points = ref_clocked ? static_cast<int32_t>(std::min<int64_t>(runs[ref_index].symbols - 1,
                                                                               DISPLAY_POINTS))
                                    : 0;
-        if (globals.normalization_mode == 1) max_i = max_value = globals.normalization_level;
+        if (globals.normalization_mode == 1) max_iq = max_i = max_value = globals.normalization_level;
         store_valid = store_has[0];
         ReportAnalysis(ANALYSIS_COMPILED);
     } else {
-        if (EndOutput() != 0) return COMPILE_FAILED;
+        if (EndPassOutput(pass) != 0) return COMPILE_FAILED;
     }
     return COMPILE_DONE;
 }
@@ -1273,12 +1416,14 @@ int CompileTable(const CompileTargets* targets) {
     max_i = max_value = 0.0f;
     const_points = 0;
     store_valid = 0;
+    rf_record_stats.valid = iq_record_stats.valid = 0;
     if (PlanRecord() != 0) return COMPILE_REFUSED;
-    static const char* const names[] = {"", "RF", "baseband I", "baseband Q"};
-    const int enabled[4] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
-                            globals.output_baseband_q != 0};
+    if (PlanComplexCenter() != 0) return COMPILE_REFUSED;
+    static const char* const names[] = {"", "RF", "baseband I", "baseband Q", "I/Q"};
+    const int enabled[PASS_IQ + 1] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
+                                      globals.output_baseband_q != 0, iq_settings.enabled != 0};
     if (targets) {
-        for (int p = 1; p <= 3; ++p) {
+        for (int p = 1; p <= PASS_IQ; ++p) {
             if (enabled[p] && !targets->sink[p]) {
                 Refuse("No destination for the %s output.", names[p]);
                 return COMPILE_REFUSED;
@@ -1295,9 +1440,33 @@ int CompileTable(const CompileTargets* targets) {
     if ((result = RunPass(0, targets)) != COMPILE_DONE) return result;
     if (CheckRecordPeaks() != 0) return COMPILE_FAILED;
     if (!targets) return COMPILE_DONE;
-    for (int p = 1; p <= 3; ++p) {
+    for (int p = 1; p <= PASS_IQ; ++p) {
         if (!enabled[p]) continue;
         if ((result = RunPass(p, targets)) != COMPILE_DONE) return result;
     }
     return COMPILE_DONE;
+}
+
+int PlanComplexCenter() {
+    const double N = numpoints;
+    double center = iq_settings.center_hz;
+    if (!(center > 0.0)) {
+        // The middle of the band the carriers occupy.
+        double low = 0.0, high = 0.0;
+        for (int c = 0; c < compile_carriers; ++c) {
+            const double f = signals[c].frequency_hz, half = OccupiedBandwidth(signals[c]) / 2.0;
+            low = c == 0 ? f - half : std::min(low, f - half);
+            high = c == 0 ? f + half : std::max(high, f + half);
+        }
+        center = (low + high) / 2.0;
+    }
+    // On the record grid: a whole number of cycles, so that the record still closes.
+    const double cycles = std::floor(center * N / record_clock + 0.5);
+    if (!std::isfinite(cycles) || std::fabs(cycles) > 1e15) {
+        Refuse("The centre frequency %g MHz does not fit the record.", center / 1e6);
+        return -1;
+    }
+    iq_center_cycles = static_cast<int64_t>(cycles);
+    iq_center_hz = cycles * record_clock / N;
+    return 0;
 }

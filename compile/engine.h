@@ -55,11 +55,17 @@ enum AnalysisMoment : int {
     ANALYSIS_COMPILED = 3,  // end of pass 0, after fixed normalisation (spectrum, I/Q plot)
 };
 
+// The complex-baseband pass (iq_settings.enabled, compile/iqformats.h): the
+// record z(s) = sum of A (I + jQ) e^(j (theta(s) - 2 pi F0 s / fs)) over the
+// carriers (analog and FM carriers by their analytic signal), F0 the centre
+// on the record grid, so that Re(z e^(j 2 pi F0 s / fs)) is the RF record.
+constexpr int PASS_IQ = 4;
+
 // One sink per output pass: sink[1] composite (RF), sink[2] baseband I,
-// sink[3] baseband Q. An enabled output whose sink is null is refused; a
-// null CompileTargets runs without output passes.
+// sink[3] baseband Q, sink[4] the complex record. An enabled output whose
+// sink is null is refused; a null CompileTargets runs without output passes.
 struct CompileTargets {
-    OutputSink* sink[4];
+    OutputSink* sink[PASS_IQ + 1];
 };
 
 // ---------------------------------------------------------------------------
@@ -74,6 +80,9 @@ extern float phase_qc[DISPLAY_POINTS];
 extern int32_t const_points;       // entries of phase_ic/phase_qc in use
 extern float max_value;            // peak |composite|
 extern float max_i;                // peak of |baseband I| and |baseband Q|
+extern float max_iq;               // peak of |I| and |Q| of the complex record (when it is computed)
+extern double iq_center_hz;        // F0 of the complex record, on the record grid
+extern int64_t iq_center_cycles;   // F0 in cycles of the record
 // First FFT_POINTS composite samples of pass 0 (a shorter record repeats, as
 // the instrument plays it).
 extern double FFT_Array[FFT_POINTS];
@@ -94,6 +103,11 @@ int CompileTable(const CompileTargets* targets);
 // compile_carriers, symbols_in_record, samples_per_symbol, cycles_in_record.
 // 0, or -1 after a "COMPILATION ERROR" message (the table is then unchanged).
 int PlanRecord();
+
+// The centre of the complex record after PlanRecord: iq_settings.center_hz,
+// or the middle of the occupied band, rounded onto the record grid. 0, or -1
+// after a message.
+int PlanComplexCenter();
 
 // BuildFilter and ApplyWindow for every taking-part carrier in table order.
 // 0, or -1 when a filter could not be built (BuildFilter's message).
