@@ -143,6 +143,44 @@ TEST_F(Vxi11, InstrumentThatFailsTheTransfer) {
     }
 }
 
+// The raw socket form reads the answers too: a peer that answers each query.
+TEST(LanSocket, PassEndsWithOpcAnswered) {
+    TempDir dir;
+    Listener peer;
+    std::string received;
+    std::thread instrument([&] {
+        for (int connection = 0; connection < 2; ++connection) {  // the reset, then the pass
+            int fd = peer.Accept();
+            if (fd < 0) return;
+            std::string line;
+            char c;
+            pollfd p{fd, POLLIN, 0};
+            while (poll(&p, 1, 10000) > 0 && recv(fd, &c, 1, 0) == 1) {
+                received += c;
+                if (c != '\n') {
+                    line += c;
+                    continue;
+                }
+                const char* answer = line == "*OPC?" ? "1\n" : line == "SYST:ERR?" ? "+0,\"No error\"\n" : nullptr;
+                if (answer) send(fd, answer, std::strlen(answer), MSG_NOSIGNAL);
+                line.clear();
+            }
+            close(fd);
+        }
+    });
+    UldocOutcome sent = RunUldoc(dir.path().string(),
+                                 {std::string(ULDO_SOURCE_DIR) + "/examples/mixed.json", "--length", "20000",
+                                  "--instrument", "TCPIP::127.0.0.1::" + std::to_string(peer.port) + "::SOCKET"},
+                                 dir.File("uldoc"));
+    peer.Close();
+    instrument.join();
+    EXPECT_EQ(sent.code, 0) << sent.err;
+    EXPECT_NE(sent.out.find("instrument     *OPC? 1, SYST:ERR? +0,\"No error\"\n"), std::string::npos) << sent.out;
+    EXPECT_EQ(received.rfind("*rst\n", 0), 0u);
+    EXPECT_NE(received.find("CLOCK "), std::string::npos);
+    EXPECT_EQ(received.substr(received.size() - 16), "*OPC?\nSYST:ERR?\n");
+}
+
 TEST_F(Vxi11, NobodyAtTheAddress) {
     UldocOutcome sent = Run({"--instrument", "TCPIP::127.77.255.254::INSTR", "--timeout", "1"});
     EXPECT_EQ(sent.code, 1);
