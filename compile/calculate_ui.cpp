@@ -1,7 +1,10 @@
 // The GUI driver of the compile engine.
 #include "compile/calculate.h"
 
+#include <string>
+
 #include "compile/engine.h"
+#include "compile/iqformats.h"
 #include "compile/output.h"
 #include "displays/displays.h"
 #include "editors/tableview.h"
@@ -109,14 +112,20 @@ void Calculate() {
     core_hooks.prompt = PromptForText;
 
     // One sink per enabled output pass, of the kind the destination needs.
-    static FileSink files[4];
+    static FileSink files[PASS_IQ + 1];
     static GpibSink buses[4];
     static FtpSink servers[4];
     CompileTargets targets{};
     int destination = globals.output_destination;
-    bool any_output = globals.output_rf || globals.output_baseband_i || globals.output_baseband_q;
+    bool any_output = globals.output_rf || globals.output_baseband_i || globals.output_baseband_q ||
+                      iq_settings.enabled;
     bool prepared = true;
-    if (any_output) {
+    iq_settings.rf_raw = 0;
+    if (iq_settings.enabled && destination != 1) {
+        MessagePopup("COMPILATION ERROR", "The complex I/Q record is written to a native-format file only.");
+        prepared = false;
+    }
+    if (any_output && prepared) {
         if (destination == 0) {
             prepared = PrepareGpibOutput() == 0;
             for (int pass = 1; prepared && pass <= 3; ++pass) {
@@ -146,6 +155,21 @@ void Calculate() {
                 }
                 InitFileSink(&files[pass], name, destination);
                 targets.sink[pass] = &files[pass].sink;
+            }
+            if (prepared && iq_settings.enabled) {
+                // Beside the waveform: its name up to the file name's first '.', with ".cf32".
+                std::string iq = path;
+                size_t slash = iq.rfind('/');
+                size_t dot = iq.find('.', slash == std::string::npos ? 0 : slash + 1);
+                if (dot != std::string::npos) iq.resize(dot);
+                iq += IqExtension(iq_settings.format);
+                if (iq.size() >= sizeof files[PASS_IQ].path) {
+                    MessagePopup("COMPILATION ERROR", "The waveform file path is too long.");
+                    prepared = false;
+                } else {
+                    InitFileSink(&files[PASS_IQ], iq.c_str(), destination);
+                    targets.sink[PASS_IQ] = &files[PASS_IQ].sink;
+                }
             }
         }
     }

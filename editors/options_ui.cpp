@@ -2,6 +2,7 @@
 // are modeless; opening one that is already open only raises it.
 #include <cstdio>
 
+#include "compile/iqformats.h"
 #include "editors/editors.h"
 #include "editors/options.h"
 #include "editors/tableview.h"
@@ -126,6 +127,7 @@ void CompileOptions(int, int, void*, int) {
     SetCtrlVal(handle8, COMPILE_NORMALIZATION, globals.normalization_mode);
     SetCtrlVal(handle8, COMPILE_LEVEL, static_cast<double>(globals.normalization_level));
     SetCtrlVal(handle8, COMPILE_BASEBAND_ALL, globals.baseband_all_carriers != 0);
+    SetCtrlVal(handle8, COMPILE_IQ, iq_settings.enabled != 0);
     SetCtrlAttribute(handle8, COMPILE_LEVEL, ATTR_DIMMED, globals.normalization_mode == 0);
     Show(handle8);
 }
@@ -146,6 +148,7 @@ int CompileOk(int, int, int event, void*, int, int) {
     globals.normalization_mode = Value(handle8, COMPILE_NORMALIZATION);
     GetCtrlVal(handle8, COMPILE_LEVEL, &globals.normalization_level);
     globals.baseband_all_carriers = Value(handle8, COMPILE_BASEBAND_ALL);
+    iq_settings.enabled = Value(handle8, COMPILE_IQ);
     UpdateCarrierTable();
     HidePanel(handle8);
     return 0;

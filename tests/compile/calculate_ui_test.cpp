@@ -8,6 +8,7 @@
 
 #include "compile/calculate.h"
 #include "compile/engine.h"
+#include "compile/iqformats.h"
 #include "editors/tableview.h"
 #include "shell/hooks.h"
 #include "shell/panels.h"
@@ -26,6 +27,7 @@ protected:
 
     void SetUp() override {
         ResetRecords();
+        iq_settings = IqSettings{};
         LoadCompilePanels();
         handle5 = LoadPanel(0, "uldo.uir", PANEL_ANALYSIS);
         SetQpskCarrier(0, 10e6f, 1e6f);
@@ -77,6 +79,23 @@ TEST_F(Calculate, WritesOneFilePerPassAndShowsThePlan) {
     int dimmed = -1;
     GetPanelAttribute(handle, ATTR_DIMMED, &dimmed);
     EXPECT_EQ(dimmed, 0);
+}
+
+// The complex pass of the compile options: its record beside the waveform file.
+TEST_F(Calculate, ComplexRecordBesideTheWaveform) {
+    iq_settings = IqSettings{1, IQ_CF32_LE, 0.0, 0};
+    popups.file_answers = {{dir.File("wave.wfm"), VAL_NEW_FILE_SELECTED}};
+    UpdateCarrierTable();
+    SimulateMenuItem(handle0, MENU_COMPILE);
+    EXPECT_EQ(popups.Count(ScriptedPopups::MESSAGE), 0) << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_EQ(ReadBytes(dir.File("wave.cf32")).size(), 8u * 4000);
+    EXPECT_NEAR(iq_center_hz, 10e6, record_clock / 4000);
+
+    globals.output_destination = 2;  // a GPIB-format file holds no complex record
+    SimulateMenuItem(handle0, MENU_COMPILE);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE),
+              "The complex I/Q record is written to a native-format file only.");
+    iq_settings = IqSettings{0, IQ_CF32_LE, 0.0, 0};
 }
 
 TEST_F(Calculate, CancelledDialogCompilesNothing) {
