@@ -1,6 +1,7 @@
 // The three option dialogs: general, instrument and compile settings. They
 // are modeless; opening one that is already open only raises it.
 #include <cstdio>
+#include <string>
 
 #include "compile/iqformats.h"
 #include "editors/editors.h"
@@ -9,6 +10,7 @@
 #include "shell/panels.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include "transfer/gpib.h"
 
 namespace {
 
@@ -87,11 +89,22 @@ void InstrumentOptions(int, int, void*, int) {
     AddressOctets(FieldText(globals.instrument_ip).c_str(), octets);
     for (int i = 0; i < 4; ++i) SetCtrlVal(handle7, INSTRUMENT_IP1 + i, octets[i]);
     SetCtrlVal(handle7, INSTRUMENT_FTP_PORT, globals.ftp_port > 0 ? globals.ftp_port : 21);
+    SetCtrlVal(handle7, INSTRUMENT_RESOURCE, instrument_resource);
     Show(handle7);
 }
 
 int InstrumentOk(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK) return 0;
+    // The resource string first: a bad one keeps the dialog open.
+    char resource[INSTRUMENT_RESOURCE_SIZE] = "";
+    GetCtrlVal(handle7, INSTRUMENT_RESOURCE, resource);
+    char why[160];
+    if (resource[0] && ParseInstrumentResource(resource, why, sizeof why) != 0) {
+        std::string text = std::string("The VISA resource \"") + resource + "\" is not valid: " + why;
+        MessagePopup("Instrument Options", text.c_str());
+        return 0;
+    }
+    SetField(instrument_resource, resource);
     globals.instrument_type = Value(handle7, INSTRUMENT_TYPE);
     globals.gpib_address = Value(handle7, INSTRUMENT_GPIB);
     globals.output_destination = Value(handle7, INSTRUMENT_DESTINATION);

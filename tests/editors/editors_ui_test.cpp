@@ -13,6 +13,7 @@
 #include "shell/uldo.h"
 #include "shell/userint.h"
 #include "support/scripted_popups.h"
+#include "transfer/gpib.h"
 #include "support/ui_app.h"
 
 namespace {
@@ -515,6 +516,24 @@ TEST_F(Editors, OptionDialogsLoadStoreAndCancel) {
     SimulateClick(handle7, INSTRUMENT_OK);
     EXPECT_EQ(globals.output_destination, 3);
     EXPECT_EQ(FieldText(globals.instrument_ip), "0.0.0.0");
+    // The VISA resource: a valid one is kept, a bad one is named and keeps the dialog open.
+    SimulateMenuItem(handle0, MENU_INSTRUMENT_OPTIONS);
+    SetCtrlVal(handle7, INSTRUMENT_RESOURCE, "TCPIP::awg.lab::INSTR");
+    SimulateClick(handle7, INSTRUMENT_OK);
+    EXPECT_STREQ(instrument_resource, "TCPIP::awg.lab::INSTR");
+    EXPECT_FALSE(IsPanelVisible(handle7));
+    SimulateMenuItem(handle0, MENU_INSTRUMENT_OPTIONS);
+    EXPECT_EQ(Text(handle7, INSTRUMENT_RESOURCE), "TCPIP::awg.lab::INSTR");
+    SetCtrlVal(handle7, INSTRUMENT_RESOURCE, "TCPIP::awg");
+    SimulateClick(handle7, INSTRUMENT_OK);
+    EXPECT_NE(popups.Last(ScriptedPopups::MESSAGE).find("The VISA resource \"TCPIP::awg\" is not valid"),
+              std::string::npos)
+        << popups.Last(ScriptedPopups::MESSAGE);
+    EXPECT_TRUE(IsPanelVisible(handle7));
+    EXPECT_STREQ(instrument_resource, "TCPIP::awg.lab::INSTR");
+    SetCtrlVal(handle7, INSTRUMENT_RESOURCE, "");
+    SimulateClick(handle7, INSTRUMENT_OK);
+    EXPECT_STREQ(instrument_resource, "");
 
     // Compile: the level follows the normalisation selector.
     SimulateMenuItem(handle0, MENU_COMPILE_OPTIONS);
