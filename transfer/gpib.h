@@ -45,7 +45,8 @@ void ResetGpib();
 //   TCPIP[n]::HOST[::DEVICE]::INSTR    VXI-11 link to DEVICE (default inst0)
 //   TCPIP[n]::HOST::PORT::SOCKET       raw SCPI socket at PORT
 //   GPIB[n]::ADDRESS[::SECONDARY][::INSTR]  linux-gpib at that address
-// HOST is a name, an IPv4 address or an IPv6 address in brackets. On the two
+// HOST is a name or an address, IPv6 in brackets (the raw socket only: liblxi
+// links over IPv4). On the two
 // LAN forms each pass ends by asking "*OPC?" (it must answer 1) and
 // "SYST:ERR?" (it must answer 0,...); anything else fails the pass with the
 // instrument's answer ("GPIB Transfer Failed (instrument at HOST: ...)").
