@@ -2,6 +2,7 @@
 #include "compile/calculate.h"
 #include "displays/displays.h"
 #include "editors/editors.h"
+#include "maps/mapspanels.h"
 #include "shell/filemenu.h"
 #include "shell/startup.h"
 #include "shell/userint.h"
@@ -56,6 +57,13 @@ void RegisterUldoCallbacks() {
         {"LAsist", LAsist},
         {"AsistantOk", AsistantOk},
         {"AsistantCancel", AsistantCancel},
+        {"LoadPrbsAsist", LoadPrbsAsist},
+        {"LoadPrbsAsist2", LoadPrbsAsist2},
+        {"PrbsAsistOk", PrbsAsistOk},
+        {"PrbsApply", PrbsApply},
+        {"PrbsDefault", PrbsDefault},
+        {"PrbsAsistCancel", PrbsAsistCancel},
+        {"ProcessEqual", ProcessEqual},
         {"GeneralOptOk", GeneralOptOk},
         {"GeneralCancel", GeneralCancel},
         {"InstrumentOk", InstrumentOk},

@@ -80,6 +80,12 @@ enum {
     ASSIST_PHASE_STEP = 44, ASSIST_PRBS_SHIFT = 45,
 };
 
+// PRBS assistant: stage k (1..31) is control PRBS_STAGE1 + k - 1.
+enum {
+    PRBS_POLY_I = 2, PRBS_POLY_Q = 3, PRBS_IQ_EQUAL = 4, PRBS_OK = 5, PRBS_APPLY = 6,
+    PRBS_DEFAULT = 7, PRBS_CANCEL = 8, PRBS_STAGE1 = 10,
+};
+
 // Impairments editor: slot k (0..2) has its type at IMPAIR_TYPE1 + 3k and its
 // two values after it.
 enum { IMPAIR_TYPE1 = 2, IMPAIR_OK = 11, IMPAIR_CANCEL = 12 };

@@ -186,8 +186,8 @@ TEST_F(Editors, EveryModulationSetsTheControlsOfItsColumn) {
             EXPECT_EQ(Dimmed(panel, CARRIER_DATA_NEGATIVE), source ? 0 : 1);
             // Filter 1 is not FILE: its file controls are dimmed.
             EXPECT_EQ(Dimmed(panel, CARRIER_FILTER_FILE), 1);
-            // The map editor and the PRBS assistant are not there yet.
-            EXPECT_EQ(Dimmed(panel, CARRIER_PRBS), 1);
+            // The PRBS assistant serves a PRBS source only; the map editor is not there yet.
+            EXPECT_EQ(Dimmed(panel, CARRIER_PRBS), source && IntVal(panel, CARRIER_DATA_SOURCE) == DATA_PRBS ? 0 : 1);
             EXPECT_EQ(Dimmed(panel, CARRIER_MAP_EDITOR), 1);
         }
     }
