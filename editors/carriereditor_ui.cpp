@@ -30,8 +30,6 @@ constexpr int role_controls[ROLE_COUNT] = {
 void Apply(int panel, const RuleAction actions[ROLE_COUNT]) {
     for (int r = 0; r < ROLE_COUNT; ++r)
         if (actions[r] != RULE_LEAVE) SetCtrlAttribute(panel, role_controls[r], ATTR_DIMMED, actions[r] == RULE_DIM);
-    // The symbol-map editor is not part of this program yet: its button stays dimmed.
-    SetCtrlAttribute(panel, CARRIER_MAP_EDITOR, ATTR_DIMMED, 1);
 }
 
 int Value(int panel, int control) {

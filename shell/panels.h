@@ -33,7 +33,7 @@ enum {
     MENU_LOAD_SETUP = 10, MENU_SAVE_SETUP = 11, MENU_EXIT = 13,
     MENU_COMPILE = 15,         // dimmed while the table is empty
     MENU_OPTIONS = 16, MENU_GENERAL_OPTIONS = 17, MENU_INSTRUMENT_OPTIONS = 18,
-    MENU_COMPILE_OPTIONS = 19,
+    MENU_COMPILE_OPTIONS = 19, MENU_MAP_EDITOR = 20,
     MENU_APP1 = 24, MENU_APP2 = 25, MENU_HELP = 27, MENU_ABOUT = 28,
 };
 
@@ -84,6 +84,25 @@ enum {
 enum {
     PRBS_POLY_I = 2, PRBS_POLY_Q = 3, PRBS_IQ_EQUAL = 4, PRBS_OK = 5, PRBS_APPLY = 6,
     PRBS_DEFAULT = 7, PRBS_CANCEL = 8, PRBS_STAGE1 = 10,
+};
+
+// Symbol map editor.
+enum {
+    MAP_NAME = 2, MAP_COUNT = 3, MAP_ROTATION_MODE = 4, MAP_OFFSET_Q = 5, MAP_ROTATION_STEP = 6,
+    MAP_SPARE = 7, MAP_HEADING = 8, MAP_LIST = 9, MAP_ADD = 10, MAP_DELETE = 11, MAP_QAM = 12,
+    MAP_OFFSET = 13, MAP_ROTATE = 14, MAP_SCALE = 15, MAP_LOAD = 16, MAP_SAVE = 17,
+    MAP_PREVIEW = 18, MAP_CLOSE = 19,
+};
+// Symbol point editor.
+enum {
+    POINT_I = 2, POINT_Q = 3, POINT_MAGNITUDE = 4, POINT_PHASE = 5, POINT_NUMBER = 6, POINT_OK = 7,
+    POINT_CANCEL = 8,
+};
+// QAM, offset, rotation and scale dialogs: the values from control 2 on.
+enum {
+    MAP_QAM_CODE = 2, MAP_QAM_OK = 3, MAP_QAM_CANCEL = 4,
+    MAP_DIALOG_VALUE1 = 2, MAP_DIALOG_VALUE2 = 3, MAP_DIALOG_OK = 4, MAP_DIALOG_CANCEL = 5,
+    MAP_ROTATE_ANGLE = 2, MAP_ROTATE_OK = 3, MAP_ROTATE_CANCEL = 4,
 };
 
 // Impairments editor: slot k (0..2) has its type at IMPAIR_TYPE1 + 3k and its

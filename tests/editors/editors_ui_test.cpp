@@ -130,6 +130,7 @@ const RuleExpectation rule_table[] = {
     {CARRIER_IQ_ENCODING, "--++-------", "--++-------"},
     {CARRIER_IQ_LAYOUT, "--++-------", "--++-------"},
     {CARRIER_MAP_FILE, "..--+..----", "..--+..----"},
+    {CARRIER_MAP_EDITOR, "..--+..----", "..--+..----"},
     {CARRIER_CHANNEL_CODE, "-------++--", "-------++--"},
     {CARRIER_SCRAMBLING_GROUP, "--------++-", "--------++-"},
     {CARRIER_CODE_IN_GROUP, "--------++-", "--------+--"},
@@ -186,9 +187,8 @@ TEST_F(Editors, EveryModulationSetsTheControlsOfItsColumn) {
             EXPECT_EQ(Dimmed(panel, CARRIER_DATA_NEGATIVE), source ? 0 : 1);
             // Filter 1 is not FILE: its file controls are dimmed.
             EXPECT_EQ(Dimmed(panel, CARRIER_FILTER_FILE), 1);
-            // The PRBS assistant serves a PRBS source only; the map editor is not there yet.
+            // The PRBS assistant serves a PRBS source only.
             EXPECT_EQ(Dimmed(panel, CARRIER_PRBS), source && IntVal(panel, CARRIER_DATA_SOURCE) == DATA_PRBS ? 0 : 1);
-            EXPECT_EQ(Dimmed(panel, CARRIER_MAP_EDITOR), 1);
         }
     }
 }

@@ -1,18 +1,22 @@
-// The PRBS assistant driven through the event seam from the carrier editor
-// and from the carrier assistant.
+// The PRBS assistant and the symbol-map editor driven through the event seam
+// from the carrier editor, the carrier assistant and the menu.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <string>
 
 #include "editors/assistant.h"
 #include "editors/editors.h"
 #include "editors/tableview.h"
 #include "maps/maps.h"
+#include "maps/mapspanels.h"
 #include "shell/hooks.h"
 #include "shell/panels.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
 #include "support/scripted_popups.h"
+#include "support/tempdir.h"
 #include "support/ui_app.h"
 
 namespace {
@@ -35,6 +39,12 @@ std::string Text(int panel, int control) {
     return text;
 }
 
+int IntVal(int panel, int control) {
+    int v = -12345;
+    GetCtrlVal(panel, control, &v);
+    return v;
+}
+
 int Stage(int k) {
     int v = -1;
     GetCtrlVal(handle13, PRBS_STAGE1 + k - 1, &v);
@@ -52,7 +62,15 @@ protected:
         handle11 = LoadPanel(0, "uldo.uir", PANEL_ASSISTANT);
         handle13 = LoadPanel(0, "uldo.uir", PANEL_PRBS);
         handle30 = LoadPanel(0, "uldo.uir", PANEL_IMPAIRMENTS);
+        handle18 = LoadPanel(0, "uldo.uir", PANEL_MAP_EDITOR);
+        handle20 = LoadPanel(0, "uldo.uir", PANEL_POINT_EDITOR);
+        handle21 = LoadPanel(0, "uldo.uir", PANEL_MAP_QAM);
+        handle22 = LoadPanel(0, "uldo.uir", PANEL_MAP_OFFSET);
+        handle23 = LoadPanel(0, "uldo.uir", PANEL_MAP_ROTATION);
+        handle24 = LoadPanel(0, "uldo.uir", PANEL_MAP_SCALE);
         ASSERT_GT(handle13, 0);
+        ASSERT_GT(handle18, 0);
+        ASSERT_GT(handle20, 0);
         UpdateCarrierTable();
     }
     void TearDown() override { core_hooks = CoreHooks{}; }
@@ -153,6 +171,178 @@ TEST_F(Prbs, AssistantSetsTheSharedSeedOnly) {
     EXPECT_EQ(seed, 0xFEDCBA98u & ~1u);
     EXPECT_EQ(signals[0].prbs_poly_i, 9u);
     EXPECT_EQ(PanelDimmed(handle11), 0);
+}
+
+using Maps = Prbs;
+
+int Rows() {
+    int n = -1;
+    GetNumListItems(handle18, MAP_LIST, &n);
+    return n;
+}
+
+std::string Row(int index) {
+    char text[256] = "";
+    GetLabelFromIndex(handle18, MAP_LIST, index, text, sizeof text);
+    return text;
+}
+
+double Num(int panel, int control) {
+    double v = -12345;
+    GetCtrlVal(panel, control, &v);
+    return v;
+}
+
+TEST_F(Maps, EditorOnFile3CarrierQamRotateScaleSaveLoad) {
+    TempDir dir;
+    OpenNewCarrier();
+    SetCtrlVal(handle3, CARRIER_MODULATION, MOD_FILE3);
+    SimulateCommit(handle3, CARRIER_MODULATION);
+    ASSERT_EQ(Dimmed(handle3, CARRIER_MAP_EDITOR), 0);
+    SimulateClick(handle3, CARRIER_MAP_EDITOR);
+    ASSERT_TRUE(IsPanelVisible(handle18));
+    EXPECT_EQ(PanelDimmed(handle3), 1);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(Dimmed(handle18, MAP_PREVIEW), 1);
+
+    SimulateClick(handle18, MAP_QAM);
+    EXPECT_EQ(PanelDimmed(handle18), 1);
+    SetCtrlVal(handle21, MAP_QAM_CODE, MOD_QAM32);
+    SimulateClick(handle21, MAP_QAM_OK);
+    EXPECT_FALSE(IsPanelVisible(handle21));
+    EXPECT_EQ(PanelDimmed(handle18), 0);
+    ASSERT_EQ(Rows(), 32);
+    EXPECT_EQ(Row(0), "    0 |  -1.500000  |  -2.500000  |   2.915476  |  -120.964  ");
+    EXPECT_EQ(Num(handle18, MAP_COUNT), 32);
+
+    SimulateClick(handle18, MAP_ROTATE);
+    SetCtrlVal(handle23, MAP_ROTATE_ANGLE, 45.0);
+    SimulateClick(handle23, MAP_ROTATE_OK);
+    SimulateClick(handle18, MAP_SCALE);
+    SetCtrlVal(handle24, MAP_DIALOG_VALUE1, 200.0);
+    SetCtrlVal(handle24, MAP_DIALOG_VALUE2, 50.0);
+    SimulateClick(handle24, MAP_DIALOG_OK);
+    // A cancelled offset changes nothing.
+    SimulateClick(handle18, MAP_OFFSET);
+    SetCtrlVal(handle22, MAP_DIALOG_VALUE1, 5.0);
+    SimulateClick(handle22, MAP_DIALOG_CANCEL);
+    const double r = std::sqrt(0.5);
+    EXPECT_NEAR(map.point_i[0], 2 * r * (-1.5 + 2.5), 1e-5);
+    EXPECT_NEAR(map.point_q[0], 0.5 * r * (-1.5 - 2.5), 1e-5);
+
+    // Save with the header the editor shows, then load it back.
+    SetCtrlVal(handle18, MAP_NAME, "qam32 turned");
+    SetCtrlVal(handle18, MAP_OFFSET_Q, 1);
+    SetCtrlVal(handle18, MAP_ROTATION_MODE, 1);
+    SetCtrlVal(handle18, MAP_ROTATION_STEP, 90.0);
+    std::string path = dir.File("q32.smp");
+    popups.file_answers.push_back({path, VAL_NEW_FILE_SELECTED});
+    SimulateClick(handle18, MAP_SAVE);
+    EXPECT_EQ(Text(handle3, CARRIER_MAP_FILE), path);
+    std::vector<char> bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 8568u);
+    EXPECT_EQ(std::memcmp(bytes.data(), &map, sizeof map), 0);
+    EXPECT_EQ(map.offset_q, 1);
+    EXPECT_NEAR(map.rotation_step, std::acos(-1.0) / 2, 1e-6);
+
+    ClearMap();
+    UpdateSymbolMapTable();
+    popups.file_answers.push_back({path, VAL_EXISTING_FILE_SELECTED});
+    SimulateClick(handle18, MAP_LOAD);
+    EXPECT_EQ(std::memcmp(bytes.data(), &map, sizeof map), 0);
+    EXPECT_EQ(Rows(), 32);
+    EXPECT_EQ(mapnextpointer, 32);
+    EXPECT_EQ(IntVal(handle18, MAP_OFFSET_Q), 1);
+    EXPECT_EQ(Text(handle18, MAP_NAME), "qam32 turned");
+
+    SimulateClick(handle18, MAP_CLOSE);
+    EXPECT_FALSE(IsPanelVisible(handle18));
+    EXPECT_EQ(PanelDimmed(handle3), 0);
+
+    // Reopened from the carrier: the map is read from its file.
+    ClearMap();
+    SimulateClick(handle3, CARRIER_MAP_EDITOR);
+    EXPECT_EQ(Rows(), 32);
+    EXPECT_EQ(std::memcmp(bytes.data(), &map, sizeof map), 0);
+}
+
+TEST_F(Maps, PointEditorAddEditDelete) {
+    SimulateMenuItem(handle0, MENU_MAP_EDITOR);
+    ASSERT_TRUE(IsPanelVisible(handle18));
+    EXPECT_EQ(brhandle, 0);
+    SimulateClick(handle18, MAP_DELETE);  // empty map: nothing
+    EXPECT_EQ(map.num_points, 0);
+
+    SimulateClick(handle18, MAP_ADD);
+    ASSERT_TRUE(IsPanelVisible(handle20));
+    EXPECT_EQ(IntVal(handle20, POINT_NUMBER), 0);
+    SetCtrlVal(handle20, POINT_MAGNITUDE, 2.0);
+    SetCtrlVal(handle20, POINT_PHASE, 90.0);
+    SimulateCommit(handle20, POINT_PHASE);
+    EXPECT_NEAR(Num(handle20, POINT_I), 0, 1e-9);
+    EXPECT_NEAR(Num(handle20, POINT_Q), 2, 1e-9);
+    SetCtrlVal(handle20, POINT_I, -1.0);
+    SetCtrlVal(handle20, POINT_Q, 1.0);
+    SimulateCommit(handle20, POINT_Q);
+    EXPECT_NEAR(Num(handle20, POINT_MAGNITUDE), std::sqrt(2.0), 1e-9);
+    EXPECT_NEAR(Num(handle20, POINT_PHASE), 135, 1e-9);
+    SimulateClick(handle20, POINT_OK);
+    EXPECT_FALSE(IsPanelVisible(handle20));
+    EXPECT_EQ(map.num_points, 1);
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Row(0), "    0 |  -1.000000  |  +1.000000  |   1.414214  |  +135.000  ");
+
+    for (double i : {1.0, 2.0, 3.0}) {
+        SimulateClick(handle18, MAP_ADD);
+        SetCtrlVal(handle20, POINT_I, i);
+        SimulateClick(handle20, POINT_OK);
+    }
+    EXPECT_EQ(map.num_points, 4);
+    SimulateListDoubleClick(handle18, MAP_LIST, 2);
+    EXPECT_EQ(IntVal(handle20, POINT_NUMBER), 2);
+    EXPECT_EQ(Num(handle20, POINT_I), 2.0);
+    SetCtrlVal(handle20, POINT_Q, -4.0);
+    SimulateClick(handle20, POINT_OK);
+    EXPECT_EQ(map.num_points, 4);
+    EXPECT_EQ(map.point_q[2], -4.0f);
+
+    SetCtrlIndex(handle18, MAP_LIST, 0);
+    SimulateClick(handle18, MAP_DELETE);
+    EXPECT_EQ(map.num_points, 3);
+    EXPECT_EQ(map.point_i[0], 1.0f);
+    EXPECT_EQ(map.point_q[1], -4.0f);
+    EXPECT_EQ(Rows(), 3);
+}
+
+TEST_F(Maps, FileErrorsLeaveTheMap) {
+    TempDir dir;
+    MapQam(MOD_QPSK);
+    SymbolMap before = map;
+    std::vector<char> half(4000, 0);
+    WriteBytes(dir.File("short.smp"), half.data(), half.size());
+
+    // From the assistant, with a map file that is too short.
+    SimulateClick(handle, MAIN_ASSISTANT);
+    SetCtrlVal(handle11, CARRIER_MODULATION, MOD_FILE3);
+    SimulateCommit(handle11, CARRIER_MODULATION);
+    SetCtrlVal(handle11, CARRIER_MAP_FILE, dir.File("short.smp").c_str());
+    SimulateClick(handle11, CARRIER_MAP_EDITOR);
+    ASSERT_TRUE(IsPanelVisible(handle18));
+    EXPECT_EQ(PanelDimmed(handle11), 1);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE), "File Opening Error (9)\n" + dir.File("short.smp") +
+                                                       ": the file is shorter than the 8568 bytes of a symbol map");
+    EXPECT_EQ(std::memcmp(&before, &map, sizeof map), 0);
+    EXPECT_EQ(Rows(), 4);
+
+    popups.file_answers.push_back({dir.File("short.smp"), VAL_EXISTING_FILE_SELECTED});
+    SimulateClick(handle18, MAP_LOAD);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE).rfind("File Opening Error (10)\n", 0), 0u);
+    EXPECT_EQ(std::memcmp(&before, &map, sizeof map), 0);
+
+    popups.file_answers.push_back({dir.File("none/x.smp"), VAL_NEW_FILE_SELECTED});
+    SimulateClick(handle18, MAP_SAVE);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE).rfind("File Opening Error (11)\n", 0), 0u);
+    EXPECT_EQ(Text(handle11, CARRIER_MAP_FILE), "");
 }
 
 }  // namespace
