@@ -5,6 +5,7 @@
 #include "compile/output.h"
 #include "fuzz/fuzz_support.h"
 #include "modulation/bits.h"
+#include "shaping/filters.h"
 #include "shell/jsonforms.h"
 
 namespace {
@@ -29,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static int ready = 0;
     if (!ready) {
         SetCompileThreads(1);
+        filter_dat_path[0] = 0;  // no pulse file left in the working directory
         ready = 1;
     }
     FuzzReset();
