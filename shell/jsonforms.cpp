@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 #include <nlohmann/json.hpp>
 
+#include "maps/maps.h"
 #include "shell/codes.h"
 #include "shell/hooks.h"
 #include "shell/recordfiles.h"
@@ -196,6 +198,10 @@ ordered_json FloatValue(float f) {
     uint32_t back_bits;
     std::memcpy(&back_bits, &back, 4);
     return back_bits == bits ? d : static_cast<double>(f);
+}
+
+bool IsPolynomialField(const char* name) {
+    return std::strcmp(name, "prbs_poly_i") == 0 || std::strcmp(name, "prbs_poly_q") == 0;
 }
 
 bool ReadBits(const ordered_json& value, uint32_t* bits) {
@@ -389,6 +395,14 @@ void ApplyObject(const ordered_json& object, void* record, const FieldSpec* fiel
         case U32: {
             uint32_t v;
             if (!ReadBits(value, &v)) {
+                // A polynomial may also be written as its text, "X31+X28+1".
+                if (value.is_string() && IsPolynomialField(f->name)) {
+                    const std::string& text = value.get_ref<const std::string&>();
+                    if (ParsePolynomial(text.c_str(), &v) != 0)
+                        Fail(at, "\"" + text + "\": Polinomium Parsing Error");
+                    std::memcpy(into, &v, 4);
+                    break;
+                }
                 if (value.is_string()) Fail(at, "must be a number or a hex string such as \"0xFEDCBA98\"");
                 v = static_cast<uint32_t>(ReadInteger(value, 0, UINT32_MAX, at));
             }
@@ -766,6 +780,8 @@ ordered_json FieldSchema(const FieldSpec& f) {
     case U32:
         s["anyOf"] =
             ordered_json::array({ordered_json{{"type", "integer"}, {"minimum", 0}, {"maximum", UINT32_MAX}}, bits});
+        // The polynomials' text form, "X31+X28+1".
+        if (IsPolynomialField(f.name)) s["anyOf"].push_back({{"type", "string"}, {"pattern", "^[Xx0-9+ \t]*$"}});
         break;
     case TEXT:
         s = {{"type", "string"}};

@@ -150,7 +150,8 @@ TEST_F(JsonForms, HandWrittenCarriersGetNewCarrierDefaults) {
     const char* text = R"json({"comment": "two",
         "carriers": [{"frequency_hz": 10e6, "modulation": "QAM-64"},
                      {"frequency_hz": 20000000, "amplitude": 0.5, "modulation": "qpsk",
-                      "filter_type": "SQRT(RCOS)", "prbs_seed_i": "0x1", "prbs_poly_q": 5}]})json";
+                      "filter_type": "SQRT(RCOS)", "prbs_seed_i": "0x1", "prbs_poly_q": 5,
+                      "prbs_poly_i": "x7 + x6 + 1"}]})json";
     ASSERT_EQ(ParseTableJson(text, "t.json"), 2);
     const Carrier& a = signals[0];
     EXPECT_EQ(a.frequency_hz, 10e6f);
@@ -169,6 +170,7 @@ TEST_F(JsonForms, HandWrittenCarriersGetNewCarrierDefaults) {
     EXPECT_EQ(b.filter_length, 33);  // a filtered carrier gets the default pulse span
     EXPECT_EQ(b.prbs_seed_i, 1u);
     EXPECT_EQ(b.prbs_poly_q, 5u);
+    EXPECT_EQ(b.prbs_poly_i, (1u << 24) | (1u << 25));  // X7 and X6
     EXPECT_EQ(b.amplitude, 0.5f);
     EXPECT_EQ(signals[2].frequency_hz, -1.0f);  // the terminator
     EXPECT_STREQ(comment, "two");
@@ -229,6 +231,8 @@ TEST_F(JsonForms, ErrorsNameTheFieldAndTouchNothing) {
          "t.json: carriers[0]: unknown field \"modulaton\"; did you mean \"modulation\"?"},
         {R"({"carriers": [{"frequency_hz": 1e6, "prbs_seed_i": "FEDCBA98"}]})",
          "t.json: carriers[0].prbs_seed_i: must be a number or a hex string such as \"0xFEDCBA98\""},
+        {R"({"carriers": [{"frequency_hz": 1e6, "prbs_poly_q": "X32+1"}]})",
+         "t.json: carriers[0].prbs_poly_q: \"X32+1\": Polinomium Parsing Error"},
         {R"({"carriers": [{"amplitude": 1}]})",
          "t.json: carriers[0]: frequency_hz must be greater than 0 (records that end the table go in "
          "records_behind)"},
