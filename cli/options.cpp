@@ -21,6 +21,7 @@ const char* const uldoc_usage =
     "       uldoc [TABLE] [--setup FILE] [options] --write-setup FILE\n"
     "       uldoc fields | uldoc schema\n"
     "       uldoc assist --count N --start MHZ --spacing MHZ ... -o TABLE (see uldoc assist --help)\n"
+    "       uldoc map [--qam CODE] [--rotate DEG] ... -o MAP.smp (see uldoc map --help)\n"
     "\n"
     "Compiles a carrier table (a .kvt image or its JSON form) into waveform files,\n"
     "printing the plan, the peaks, the power table, the CCDF and the files written.\n"

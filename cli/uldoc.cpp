@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/assist.h"
+#include "cli/mapcmd.h"
 #include "cli/options.h"
 #include "compile/engine.h"
 #include "compile/iqformats.h"
@@ -664,6 +665,7 @@ int Compile(const UldocOptions* o) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "assist") == 0) return RunAssist(argc - 1, argv + 1);
+    if (argc >= 2 && std::strcmp(argv[1], "map") == 0) return RunMap(argc - 1, argv + 1);
     UldocOptions options;
     char error[512];
     if (ParseUldocArguments(argc, argv, &options, error, sizeof error) != 0) return Usage(error);

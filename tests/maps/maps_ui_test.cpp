@@ -15,6 +15,7 @@
 #include "shell/panels.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include "support/run_uldoc.h"
 #include "support/scripted_popups.h"
 #include "support/tempdir.h"
 #include "support/ui_app.h"
@@ -343,6 +344,38 @@ TEST_F(Maps, FileErrorsLeaveTheMap) {
     SimulateClick(handle18, MAP_SAVE);
     EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE).rfind("File Opening Error (11)\n", 0), 0u);
     EXPECT_EQ(Text(handle11, CARRIER_MAP_FILE), "");
+}
+
+// uldoc map runs the dialogs' operations: the same image as the editor's.
+TEST_F(Maps, UldocMapEqualsTheEditorsMap) {
+    TempDir dir;
+    SimulateMenuItem(handle0, MENU_MAP_EDITOR);
+    SimulateClick(handle18, MAP_QAM);
+    SetCtrlVal(handle21, MAP_QAM_CODE, MOD_QAM32);
+    SimulateClick(handle21, MAP_QAM_OK);
+    SimulateClick(handle18, MAP_ROTATE);
+    SetCtrlVal(handle23, MAP_ROTATE_ANGLE, 45.0);
+    SimulateClick(handle23, MAP_ROTATE_OK);
+    SimulateClick(handle18, MAP_SCALE);
+    SetCtrlVal(handle24, MAP_DIALOG_VALUE1, 200.0);
+    SetCtrlVal(handle24, MAP_DIALOG_VALUE2, 50.0);
+    SimulateClick(handle24, MAP_DIALOG_OK);
+    SetCtrlVal(handle18, MAP_ROTATION_MODE, 2);
+    SetCtrlVal(handle18, MAP_ROTATION_STEP, 30.0);
+    popups.file_answers.push_back({dir.File("gui.smp"), VAL_NEW_FILE_SELECTED});
+    SimulateClick(handle18, MAP_SAVE);
+
+    UldocOutcome r = RunUldoc(dir.path().string(), {"map", "--qam", "3", "--rotate", "45", "--scale", "200,50",
+                                                    "--rotation-mode", "2", "--rotation-step", "30", "-o", "cli.smp"},
+                              dir.File("run"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<char> gui = ReadBytes(dir.File("gui.smp")), cli = ReadBytes(dir.File("cli.smp"));
+    ASSERT_EQ(gui.size(), 8568u);
+    EXPECT_TRUE(gui == cli);
+
+    r = RunUldoc(dir.path().string(), {"map", "--qam", "7", "-o", "x.smp"}, dir.File("bad"));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--qam takes 11, 1, 2, 3, 4, 9 or 5, not \"7\""), std::string::npos) << r.err;
 }
 
 }  // namespace
