@@ -13,10 +13,10 @@
 #include "shell/uldo.h"
 
 const char* const uldoc_map_usage =
-    "Usage: uldoc map [operations] -o MAP.smp\n"
+    "Usage: uldoc map [operations] -o MAP.smp|MAP.json\n"
     "\n"
     "Makes a symbol map for FILE 3 carriers with the map editor's operations, applied\n"
-    "in the order given, and writes its 8568-byte image.\n"
+    "in the order given, and writes its 8568-byte image (or its JSON form for .json).\n"
     "\n"
     "  --qam CODE            a regular grid: 11 BPSK, 1 QPSK, 2 QAM16, 3 QAM32, 4 QAM64,\n"
     "                        9 QAM128, 5 QAM256\n"
@@ -108,9 +108,8 @@ int RunMap(int argc, char** argv) {
     }
     if (!output) return Usage("-o names the map file to write");
     std::string out = output;
-    if (out.size() >= 5 && out.compare(out.size() - 5, 5, ".json") == 0)
-        return Usage("maps are written as .smp images; \"" + out + "\" names a JSON file");
-    if (SaveSymbolMap(output, "File Opening Error (11)") != 0) return EXIT_REFUSED;
+    const bool json = out.size() >= 5 && out.compare(out.size() - 5, 5, ".json") == 0;
+    if ((json ? WriteSymbolMapJson(output) : SaveSymbolMap(output, "File Opening Error (11)")) != 0) return EXIT_REFUSED;
     std::printf("map            %s: %d points\n", output, map.num_points);
     return 0;
 }

@@ -19,6 +19,7 @@
 
 #include "cli/assist.h"
 #include "cli/mapcmd.h"
+#include "maps/maps.h"
 #include "cli/options.h"
 #include "compile/engine.h"
 #include "compile/iqformats.h"
@@ -683,6 +684,11 @@ int main(int argc, char** argv) {
     }
     InitPI();
     core_hooks.message = TerminalMessage;
+    if (options.convert && IsMapConversion(options.convert_from, options.convert_to)) {
+        int result = ConvertSymbolMap(options.convert_from, options.convert_to);
+        if (result == 2) return EXIT_USAGE;
+        return result == 0 ? 0 : EXIT_REFUSED;
+    }
     if (options.convert) {
         int result = ConvertRecordFile(options.convert_from, options.convert_to);
         if (result == 2) return EXIT_USAGE;

@@ -62,3 +62,14 @@ int LoadSymbolMap(const char* path, const char* error_line);
 // Writes `map` whole through a temporary file and a rename; 0, or -1 after
 // reporting `error_line` and the reason.
 int SaveSymbolMap(const char* path, const char* error_line);
+
+// The JSON form: map_name, rotation_mode, offset_q, rotation_step_deg,
+// spare_setting and points as [i, q] pairs. Written through the atomic write;
+// a read that is refused names the file and field and leaves `map` as it was.
+int WriteSymbolMapJson(const char* path);
+int ReadSymbolMapJson(const char* path);
+// uldoc convert between a .smp image and the JSON form: true when either path
+// names a .smp file.
+bool IsMapConversion(const char* from, const char* to);
+// 0 done, 1 the source was refused, 2 a bad target name, 3 the write failed.
+int ConvertSymbolMap(const char* from, const char* to);

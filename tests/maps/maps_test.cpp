@@ -255,4 +255,49 @@ TEST_F(Maps, FileRoundTripAndRefusals) {
     EXPECT_EQ(messages[0].rfind("|File Opening Error (11)\n", 0), 0u);
 }
 
+TEST_F(Maps, JsonFormAndConvert) {
+    TempDir dir;
+    ResetRecords();
+    MapQam(MOD_QAM32);
+    MapRotate(45);
+    SetField(map.map_name, "q32");
+    map.rotation_mode = 1;
+    map.offset_q = 1;
+    map.rotation_step = static_cast<float>(90 * std::acos(-1.0) / 180);
+    map.spare_setting = -3;
+    SymbolMap original = map;
+    std::string smp = dir.File("a.smp"), json = dir.File("a.json"), back = dir.File("b.smp");
+    ASSERT_EQ(SaveSymbolMap(smp.c_str(), "File Opening Error (11)"), 0);
+    ASSERT_EQ(ConvertSymbolMap(smp.c_str(), json.c_str()), 0);
+    ResetRecords();
+    ASSERT_EQ(ConvertSymbolMap(json.c_str(), back.c_str()), 0);
+    EXPECT_TRUE(ReadBytes(back) == ReadBytes(smp));
+    ASSERT_EQ(ReadSymbolMapJson(json.c_str()), 0);
+    EXPECT_EQ(std::memcmp(&map, &original, sizeof map), 0);
+    EXPECT_TRUE(IsMapConversion("x.smp", "y.json"));
+    EXPECT_FALSE(IsMapConversion("x.kvt", "y.json"));
+    EXPECT_EQ(ConvertSymbolMap(smp.c_str(), dir.File("c.kvt").c_str()), 2);
+
+    std::string too_many = R"({"points": [)";
+    for (int k = 0; k <= MAX_MAP_POINTS; ++k) too_many += std::string(k ? "," : "") + "[1, 2]";
+    too_many += "]}";
+    struct Case { std::string text, why; } cases[] = {
+        {R"({"points": [[1, 2], [3]]})", "points[1]: must be an [i, q] pair of numbers"},
+        {R"({"rotation_mode": 3})", "rotation_mode: must be 0, 1 or 2"},
+        {R"({"pionts": []})", "unknown field \"pionts\""},
+        {too_many, "points: holds 1025 points; a symbol map holds at most 1024"},
+        {"[1, 2]", "is not a JSON symbol map"},
+    };
+    MapQam(MOD_QPSK);
+    SymbolMap before = map;
+    for (const Case& c : cases) {
+        std::string p = dir.File("bad.json");
+        WriteBytes(p, c.text.data(), c.text.size());
+        messages.clear();
+        EXPECT_EQ(ReadSymbolMapJson(p.c_str()), -1) << c.text;
+        EXPECT_EQ(messages, std::vector<std::string>{"|" + p + ": " + c.why});
+        EXPECT_EQ(std::memcmp(&map, &before, sizeof map), 0);
+    }
+}
+
 }  // namespace
