@@ -53,10 +53,10 @@ bool Integer(const ordered_json& v, int lo, int hi, int* out) {
 
 }  // namespace
 
-int ReadSymbolMapJson(const char* path) {
+int ReadSymbolMapJson(const char* path, const char* error_line) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        ReportFileError("File Opening Error (10)", path, errno);
+        ReportFileError(error_line, path, errno);
         return -1;
     }
     std::stringstream buffer;
@@ -120,7 +120,7 @@ int ConvertSymbolMap(const char* from, const char* to) {
         Refuse(to ? to : "", "a symbol map is written as .smp or .json");
         return 2;
     }
-    int read = HasExtension(from, ".json") ? ReadSymbolMapJson(from) : LoadSymbolMap(from, "File Opening Error (10)");
+    int read = HasExtension(from, ".json") ? ReadSymbolMapJson(from, "File Opening Error (10)") : LoadSymbolMap(from, "File Opening Error (10)");
     if (read != 0) return 1;
     int written = HasExtension(to, ".json") ? WriteSymbolMapJson(to) : SaveSymbolMap(to, "File Opening Error (11)");
     return written == 0 ? 0 : 3;

@@ -67,7 +67,7 @@ int SaveSymbolMap(const char* path, const char* error_line);
 // spare_setting and points as [i, q] pairs. Written through the atomic write;
 // a read that is refused names the file and field and leaves `map` as it was.
 int WriteSymbolMapJson(const char* path);
-int ReadSymbolMapJson(const char* path);
+int ReadSymbolMapJson(const char* path, const char* error_line);
 // uldoc convert between a .smp image and the JSON form: true when either path
 // names a .smp file.
 bool IsMapConversion(const char* from, const char* to);

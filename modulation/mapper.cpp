@@ -5,6 +5,7 @@
 #include <string>
 
 #include "compile/limits.h"
+#include "maps/maps.h"
 #include "shell/fileforms.h"
 #include "shell/hooks.h"
 
@@ -90,11 +91,17 @@ void CompileError(const char* format, int carrier, int value) {
 
 // Loads the carrier's symbol map into `map`. 0, or -1 after a pop-up.
 int LoadCarrierMap(int carrier) {
-    std::FILE* f = OpenTableFile(FieldText(signals[carrier].mod_file).c_str(), "File Opening Error (17)");
-    if (!f) return -1;
-    std::size_t got = std::fread(&map, 1, sizeof map, f);
-    (void)got;  // a short file leaves the rest of the record as it was
-    std::fclose(f);
+    const std::string name = FieldText(signals[carrier].mod_file);
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0) {
+        // The JSON form of a map, found where a .smp file would be.
+        if (ReadSymbolMapJson(TableFilePath(name.c_str()).c_str(), "File Opening Error (17)") != 0) return -1;
+    } else {
+        std::FILE* f = OpenTableFile(name.c_str(), "File Opening Error (17)");
+        if (!f) return -1;
+        std::size_t got = std::fread(&map, 1, sizeof map, f);
+        (void)got;  // a short file leaves the rest of the record as it was
+        std::fclose(f);
+    }
     if (map.num_points < 1 || map.num_points > MAX_MAP_POINTS) {
         CompileError("Carrier %d: the symbol map holds %d points; 1 to 1024 are needed.", carrier,
                      map.num_points);

@@ -272,7 +272,7 @@ TEST_F(Maps, JsonFormAndConvert) {
     ResetRecords();
     ASSERT_EQ(ConvertSymbolMap(json.c_str(), back.c_str()), 0);
     EXPECT_TRUE(ReadBytes(back) == ReadBytes(smp));
-    ASSERT_EQ(ReadSymbolMapJson(json.c_str()), 0);
+    ASSERT_EQ(ReadSymbolMapJson(json.c_str(), "File Opening Error (10)"), 0);
     EXPECT_EQ(std::memcmp(&map, &original, sizeof map), 0);
     EXPECT_TRUE(IsMapConversion("x.smp", "y.json"));
     EXPECT_FALSE(IsMapConversion("x.kvt", "y.json"));
@@ -294,7 +294,7 @@ TEST_F(Maps, JsonFormAndConvert) {
         std::string p = dir.File("bad.json");
         WriteBytes(p, c.text.data(), c.text.size());
         messages.clear();
-        EXPECT_EQ(ReadSymbolMapJson(p.c_str()), -1) << c.text;
+        EXPECT_EQ(ReadSymbolMapJson(p.c_str(), "File Opening Error (10)"), -1) << c.text;
         EXPECT_EQ(messages, std::vector<std::string>{"|" + p + ": " + c.why});
         EXPECT_EQ(std::memcmp(&map, &before, sizeof map), 0);
     }

@@ -416,6 +416,22 @@ TEST(Mapper, SymbolMapPointsAsTheyStand) {
     CloseDataFile(0);
 }
 
+TEST(Mapper, SymbolMapInItsJsonForm) {
+    ResetAll();
+    ScratchDir dir;
+    Carrier& r = SetCarrier(0, MOD_FILE3, DATA_FILE);
+    SetField(r.mod_file, dir.Write("m.json", R"({"map_name": "j", "points": [[1, 2], [3, -4]]})"));
+    SetField(r.data_file, dir.Write("bits.txt", "1 0"));
+    ASSERT_EQ(OpenDataFile(0), 0);
+    Point a = Next(MOD_FILE3), b = Next(MOD_FILE3);
+    EXPECT_NEAR(a.i, 3, kTol);
+    EXPECT_NEAR(a.q, 4, kTol);  // Q with the sign the mapper gives .smp points too
+    EXPECT_NEAR(b.i, 1, kTol);
+    EXPECT_NEAR(b.q, -2, kTol);
+    EXPECT_EQ(map.num_points, 2);
+    CloseDataFile(0);
+}
+
 TEST(Mapper, SymbolMapRotations) {
     const float step = 0.3f;
     for (int mode : {1, 2}) {
