@@ -53,7 +53,8 @@ run_asan() {
   configure "$dir" "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g"
   cmake --build "$dir" -j "$jobs" --target $(test_targets "$dir")
   stamp "asan: tests"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+  # package_deb packs the GUI program, which the sanitizer build leaves out.
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" -E '^package_deb$'
 }
 
 run_tsan() {
