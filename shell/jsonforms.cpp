@@ -282,7 +282,15 @@ ordered_json RecordObject(const void* record, const FieldSpec* fields, int count
         case U32: {
             uint32_t v;
             std::memcpy(&v, at, 4);
-            object[f.name] = BitsText(v);
+            // A polynomial reads better as its text; bit 31 has no term, so
+            // such a mask stays hex.
+            if (IsPolynomialField(f.name) && (v & 0x80000000u) == 0) {
+                char text[POLYNOMIAL_TEXT];
+                PolynomialText(v, text, sizeof text);
+                object[f.name] = text;
+            } else {
+                object[f.name] = BitsText(v);
+            }
             break;
         }
         case TEXT: {

@@ -171,6 +171,17 @@ TEST_F(JsonForms, HandWrittenCarriersGetNewCarrierDefaults) {
     EXPECT_EQ(b.prbs_seed_i, 1u);
     EXPECT_EQ(b.prbs_poly_q, 5u);
     EXPECT_EQ(b.prbs_poly_i, (1u << 24) | (1u << 25));  // X7 and X6
+    // Written back as text; a mask with bit 31 (no term) stays hex.
+    signals[1].prbs_poly_q = 0x80000009u;
+    TempDir dir;
+    ASSERT_EQ(WriteTableJson(dir.File("p.json").c_str()), 0);
+    std::vector<char> bytes = ReadBytes(dir.File("p.json"));
+    std::string written(bytes.begin(), bytes.end());
+    EXPECT_NE(written.find("\"prbs_poly_i\": \"X7+X6+1\""), std::string::npos);
+    EXPECT_NE(written.find("\"prbs_poly_q\": \"0x80000009\""), std::string::npos);
+    ASSERT_EQ(ReadTableJson(dir.File("p.json").c_str()), 2);
+    EXPECT_EQ(signals[1].prbs_poly_q, 0x80000009u);
+    EXPECT_EQ(signals[1].prbs_poly_i, (1u << 24) | (1u << 25));
     EXPECT_EQ(b.amplitude, 0.5f);
     EXPECT_EQ(signals[2].frequency_hz, -1.0f);  // the terminator
     EXPECT_STREQ(comment, "two");
