@@ -8,15 +8,15 @@
 
 #include "compile/limits.h"
 #include "shaping/windows.h"
-#include "shell/hooks.h"
 #include "shell/fileforms.h"
-
+#include "shell/hooks.h"
 #include "shell/safefile.h"
+
 double FIR[MAX_CARRIERS][FIR_ROW_LENGTH];
 int32_t filter_file_bad_token;
-
 char filter_dat_path[4096] = "FILTER.DAT";
 int filter_dat_failed;
+
 namespace {
 
 bool ValidLength(int32_t L) { return L >= 1 && L <= MAX_FILTER_LENGTH; }
