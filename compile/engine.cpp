@@ -49,6 +49,10 @@ constexpr double kTwoPi = 2.0 * kPi;
 // Largest table of per-phase taps kept for one carrier (it is read in order
 // of the samples, so it streams from the second-level cache).
 constexpr int64_t kPhaseTableBytes = 640 * 1024;
+// A carrier's symbol clock is read from a table of one period when that is
+// short enough to stay in the cache; longer periods compute it.
+constexpr int64_t kClockEntryBytes = 12;
+constexpr int64_t kClockTableBytes = 256 * 1024;
 
 enum Kind { KIND_TONE, KIND_ANALOG, KIND_FM, KIND_LINEAR };
 
@@ -92,6 +96,8 @@ struct CarrierRun {
     std::vector<float> phase_i, phase_q, phase_s;   // or the taps of every phase (short period)
     int64_t period;
     int phase_path;                                 // kernel path the phase taps were computed on
+    std::vector<int32_t> clock_n, clock_row;        // symbol clock of one period (short periods)
+    std::vector<float> clock_t;
     std::vector<double> table_fm;                   // GMSK / FSK frequency pulse
     std::vector<float> capture_i, capture_q, capture_qo, capture_s;
     // Per pass.
@@ -247,6 +253,16 @@ void BuildKernels() {
         cr.phase_s.clear();
         cr.period = PhasePeriod(numpoints, cr.symbols);
         cr.phase_path = KernelPathInUse();
+        cr.clock_n.clear();
+        cr.clock_row.clear();
+        cr.clock_t.clear();
+        if (cr.period > 0 && cr.period * kClockEntryBytes <= kClockTableBytes) {
+            cr.clock_n.resize(cr.period);
+            cr.clock_row.resize(cr.period);
+            cr.clock_t.resize(cr.period);
+            BuildClockTable(numpoints, cr.symbols, cr.period, cr.clock_n.data(), cr.clock_row.data(),
+                            cr.clock_t.data());
+        }
         if (cr.rows_i.empty() && cr.period > 0 &&
             cr.period * lanes * static_cast<int64_t>(sizeof(float)) <= kPhaseTableBytes) {
             ShapeRun run{nullptr, nullptr, nullptr, nullptr, 0, lanes, numpoints, cr.symbols, 0, 0};
@@ -502,6 +518,13 @@ void ShapeLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s0, int co
         run.phase_i = run.phase_q = cr.phase_i.data();
         run.period = cr.period;
     }
+    if (!cr.clock_n.empty()) {
+        run.clock_n = cr.clock_n.data();
+        run.clock_row = cr.clock_row.data();
+        run.clock_t = cr.clock_t.data();
+        run.clock_period = cr.period;
+        run.clock_advance = ClockAdvance(numpoints, cr.symbols, cr.period);
+    }
     if (cr.offset_q) {
         run.table_q = cr.table_q.data();
         if (by_rows) run.rows_q = cr.rows_q.data();
@@ -541,17 +564,8 @@ void CaptureLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s, float
         return;
     }
     const float* tq = cr.offset_q ? cr.capture_qo.data() : cr.capture_q.data();
-    const float* ti = cr.capture_i.data();
-    // Eight partial sums (the taps are padded with zeros to the lanes).
-    float si[8] = {}, sq[8] = {};
-    for (int k = 0; k < cr.lanes; k += 8) {
-        for (int l = 0; l < 8; ++l) {
-            si[l] += xi[k + l] * ti[k + l];
-            sq[l] += xq[k + l] * tq[k + l];
-        }
-    }
-    *ci = ((si[0] + si[1]) + (si[2] + si[3])) + ((si[4] + si[5]) + (si[6] + si[7]));
-    *cq = ((sq[0] + sq[1]) + (sq[2] + sq[3])) + ((sq[4] + sq[5]) + (sq[6] + sq[7]));
+    // The taps are padded with zeros to the lanes.
+    CaptureTaps(xi, xq, cr.capture_i.data(), tq, cr.lanes, ci, cq);
 }
 
 void ComputeBlock(const PassWork& w, int b, Scratch& x) {

@@ -167,6 +167,7 @@ typedef void (*RotatorFn)(int64_t, int64_t, double, double, int64_t, int, float*
 typedef void (*MixFn)(float, const float*, const float*, const float*, const float*, int, float*, float*, float*, int);
 typedef float (*PeakFn)(const float*, int, float);
 typedef void (*PhaseFn)(const ShapeRun&, const float*, int64_t, float*);
+typedef void (*CaptureFn)(const float*, const float*, const float*, const float*, int, float*, float*);
 
 struct Paths {
     ShapeFn iq_one, iq_two, i_only;
@@ -174,9 +175,11 @@ struct Paths {
     MixFn mix;
     PhaseFn phase;
     PeakFn peak;
+    CaptureFn capture;
 };
 
-#define ULDO_PATHS(ns) {ns::ShapeIQOne, ns::ShapeIQTwo, ns::ShapeIOnly, ns::Rotator, ns::Mix, ns::BuildPhase, ns::Peak}
+#define ULDO_PATHS(ns) \
+    {ns::ShapeIQOne, ns::ShapeIQTwo, ns::ShapeIOnly, ns::Rotator, ns::Mix, ns::BuildPhase, ns::Peak, ns::Capture}
 const Paths paths[3] = {ULDO_PATHS(kernel_base), ULDO_PATHS(kernel_avx2), ULDO_PATHS(kernel_avx512)};
 int path_limit = KERNEL_AVX512;
 
@@ -275,6 +278,19 @@ int64_t PhasePeriod(int64_t numpoints, int64_t symbols) {
         b = r;
     }
     return a > 0 ? numpoints / a : 0;
+}
+
+void BuildClockTable(int64_t numpoints, int64_t symbols, int64_t period, int32_t* n, int32_t* row, float* t) {
+    SymbolClock clock(numpoints, symbols, 0);
+    for (int64_t p = 0; p < period; ++p) {
+        n[p] = static_cast<int32_t>(clock.n);
+        row[p] = clock.Row(&t[p]);
+        clock.Next();
+    }
+}
+
+void CaptureTaps(const float* xi, const float* xq, const float* ti, const float* tq, int lanes, float* ci, float* cq) {
+    ChosenPaths().capture(xi, xq, ti, tq, lanes, ci, cq);
 }
 
 void BuildPhaseTable(const ShapeRun& run, const float* table, int64_t period, float* phase_table) {

@@ -48,6 +48,14 @@ struct ShapeRun {
     const float* phase_i = nullptr;
     const float* phase_q = nullptr;
     int64_t period = 0;
+    // Optional, the symbol clock of one period of offsets (BuildClockTable),
+    // read instead of computed: sample q period + p is at symbol
+    // q advance + clock_n[p], row clock_row[p], offset clock_t[p].
+    const int32_t* clock_n = nullptr;
+    const int32_t* clock_row = nullptr;
+    const float* clock_t = nullptr;
+    int64_t clock_period = 0;
+    int64_t clock_advance = 0;
 };
 
 // Samples after which a carrier's offsets within its symbols repeat: N / gcd(N, S).
@@ -55,6 +63,14 @@ int64_t PhasePeriod(int64_t numpoints, int64_t symbols);
 // The taps of every phase: period rows of run.lanes floats, tap k of phase p
 // interpolated from `table` exactly as the path in use interpolates it.
 void BuildPhaseTable(const ShapeRun& run, const float* table, int64_t period, float* phase_table);
+
+// The symbol clock of samples 0 .. period - 1 (period = PhasePeriod) as every
+// path computes it: symbol index, table row and offset. The symbols advance
+// by symbols / gcd(numpoints, symbols) per period.
+void BuildClockTable(int64_t numpoints, int64_t symbols, int64_t period, int32_t* n, int32_t* row, float* t);
+inline int64_t ClockAdvance(int64_t numpoints, int64_t symbols, int64_t period) {
+    return period > 0 ? symbols / (numpoints / period) : 0;
+}
 
 // Rows form of a coefficient table: per tap k < taps three lines (c2, c1,
 // c0) of SHAPE_ROWS_PADDED rows, taps * 3 * SHAPE_ROWS_PADDED floats.
@@ -94,6 +110,10 @@ double CarrierPhase(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
 // `start` the sums are taken to be 0 (they are written, not read).
 void MixCarrier(float amplitude, const float* i, const float* q, const float* cos_theta, const float* sin_theta,
                 int count, float* composite, float* baseband_i, float* baseband_q, int start);
+
+// The shaped pair at a symbol instant: sum_k xi[k] ti[k] and sum_k xq[k] tq[k]
+// over `lanes` taps (a multiple of 8), eight partial sums in a fixed order.
+void CaptureTaps(const float* xi, const float* xq, const float* ti, const float* tq, int lanes, float* ci, float* cq);
 
 // max(peak, |x[m]|) over the count values.
 float PeakMagnitude(const float* x, int count, float peak);

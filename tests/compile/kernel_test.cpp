@@ -73,6 +73,23 @@ TEST_P(Kernel, ShapingFollowsTheSymbolClock) {
             ShapeIQ(by_phase, pi.data(), pq.data());
             EXPECT_EQ(pi, oi);
             EXPECT_EQ(pq, oq);
+            // The clock of one period read from its table gives the same samples on every form.
+            std::vector<int32_t> clock_n(period), clock_row(period);
+            std::vector<float> clock_t(period);
+            BuildClockTable(N, S, period, clock_n.data(), clock_row.data(), clock_t.data());
+            for (const ShapeRun* form : {&run, &by_rows, &by_phase}) {
+                ShapeRun tabled = *form;
+                tabled.clock_n = clock_n.data();
+                tabled.clock_row = clock_row.data();
+                tabled.clock_t = clock_t.data();
+                tabled.clock_period = period;
+                tabled.clock_advance = ClockAdvance(N, S, period);
+                std::vector<float> ti(count), tq(count), want_i(count), want_q(count);
+                ShapeIQ(*form, want_i.data(), want_q.data());
+                ShapeIQ(tabled, ti.data(), tq.data());
+                EXPECT_EQ(ti, want_i);
+                EXPECT_EQ(tq, want_q);
+            }
             double worst = 0.0, worst_fm = 0.0;
             auto at = [&](long j) { return j >= 0 && j < entries ? pulse[j] : 0.0; };
             for (int m = 0; m < count; ++m) {
