@@ -1,6 +1,7 @@
 // The symbol-map editor, its point editor and the QAM, offset, rotation and
 // scale dialogs, over the record `map`.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "maps/maps.h"
@@ -252,8 +253,21 @@ int LoadMapFile(int, int, int event, void*, int, int) {
 
 int SaveMapAs(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK) return 0;
+    // The count is checked before anything is taken from the panel, so a
+    // refused count leaves the map exactly as it was.
+    int count = 0;
+    GetCtrlVal(handle18, MAP_COUNT, &count);
+    if (count < 0 || count > MAX_MAP_POINTS) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "Number of Points %d is refused: a symbol map holds 0 to %d points.\nNothing was saved.", count,
+                      MAX_MAP_POINTS);
+        MessagePopup("", text);
+        SetCtrlVal(handle18, MAP_COUNT, map.num_points);
+        return 0;
+    }
     GetCtrlVal(handle18, MAP_NAME, map.map_name, sizeof map.map_name);
-    GetCtrlVal(handle18, MAP_COUNT, &map.num_points);
+    map.num_points = count;
     GetCtrlVal(handle18, MAP_ROTATION_MODE, &map.rotation_mode);
     GetCtrlVal(handle18, MAP_OFFSET_Q, &map.offset_q);
     map.rotation_step = static_cast<float>(Number(handle18, MAP_ROTATION_STEP) * std::acos(-1.0) / 180.0);

@@ -204,7 +204,7 @@ TEST_F(Maps, EditorOnFile3CarrierQamRotateScaleSaveLoad) {
     ASSERT_TRUE(IsPanelVisible(handle18));
     EXPECT_EQ(PanelDimmed(handle3), 1);
     EXPECT_EQ(Rows(), 0);
-    EXPECT_EQ(Dimmed(handle18, MAP_PREVIEW), 1);
+    EXPECT_EQ(Dimmed(handle18, MAP_PREVIEW), 0);
 
     SimulateClick(handle18, MAP_QAM);
     EXPECT_EQ(PanelDimmed(handle18), 1);
@@ -343,6 +343,16 @@ TEST_F(Maps, FileErrorsLeaveTheMap) {
     popups.file_answers.push_back({dir.File("none/x.smp"), VAL_NEW_FILE_SELECTED});
     SimulateClick(handle18, MAP_SAVE);
     EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE).rfind("File Opening Error (11)\n", 0), 0u);
+
+    // A count beyond the record's 1024 points, typed in: refused before any
+    // file dialog, the map unchanged and the count shown as it was.
+    SetCtrlVal(handle18, MAP_COUNT, 2000);
+    const size_t dialogs = popups.file_answers.size();
+    SimulateClick(handle18, MAP_SAVE);
+    EXPECT_EQ(popups.Last(ScriptedPopups::MESSAGE).rfind("Number of Points 2000 is refused", 0), 0u);
+    EXPECT_EQ(popups.file_answers.size(), dialogs);
+    EXPECT_EQ(std::memcmp(&before, &map, sizeof map), 0);
+    EXPECT_EQ(Num(handle18, MAP_COUNT), 4);
     EXPECT_EQ(Text(handle11, CARRIER_MAP_FILE), "");
 }
 
