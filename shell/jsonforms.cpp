@@ -722,7 +722,9 @@ std::string ValuesText(const FieldSpec& f) {
         if (f.names == CODE_NONE) return "integer";
         return CodeNameList(f.names) + (f.names == CODE_WINDOW ? " (2, 10, 12, 13: no window)" : "") +
                ", or the code";
-    case U32: return "0 to 4294967295, or \"0x...\" hex";
+    case U32:
+        if (IsPolynomialField(f.name)) return "polynomial text such as \"X31+X28+1\", 0 to 4294967295, or \"0x...\" hex";
+        return "0 to 4294967295, or \"0x...\" hex";
     case TEXT:
         std::snprintf(text, sizeof text, "at most %d Windows-1252 characters", f.size - 1);
         return text;
