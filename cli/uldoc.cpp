@@ -654,10 +654,12 @@ int Compile(const UldocOptions* o) {
 #if ULDOC_PNG
         if (SaveAnalysisImages(o->png_dir) != 0) return Finish(EXIT_REFUSED, "failed");
 #endif
-        Out("images         %s/spectrum.png, ccdf.png, iq.png\n", o->png_dir);
+        Out("images         %s/spectrum.png, ccdf.png, iq.png, eye.png, constellation.png, phase.png, persistence.png, quant.png\n",
+            o->png_dir);
         if (json_out)
-            json_report["images"] = {std::string(o->png_dir) + "/spectrum.png", std::string(o->png_dir) + "/ccdf.png",
-                                     std::string(o->png_dir) + "/iq.png"};
+            for (const char* image : {"spectrum.png", "ccdf.png", "iq.png", "eye.png", "constellation.png", "phase.png",
+                                      "persistence.png", "quant.png"})
+                json_report["images"].push_back(std::string(o->png_dir) + "/" + image);
     }
     return Finish(0, "done");
 }

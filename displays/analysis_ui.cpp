@@ -13,6 +13,7 @@
 #include "compile/engine.h"
 #include "displays/displays.h"
 #include "displays/power.h"
+#include "displays/visual_ui.h"
 #include "shell/hooks.h"
 #include "shell/panels.h"
 #include "shell/uldo.h"
@@ -131,5 +132,6 @@ int SaveAnalysisImages(const char* dir) {
     }
     DiscardPanel(analysis);
     DiscardPanel(ccdf);
+    if (result == 0) result = SaveVisualImages(base.c_str());
     return result;
 }

@@ -1,6 +1,7 @@
 // The one table that binds the callback names of "uldo.uir" to the program's functions.
 #include "compile/calculate.h"
 #include "displays/displays.h"
+#include "displays/visual_ui.h"
 #include "editors/editors.h"
 #include "maps/mapspanels.h"
 #include "shell/filemenu.h"
@@ -25,6 +26,7 @@ void RegisterUldoCallbacks() {
         {"GeneralOptions", GeneralOptions}, {"InstrumentOptions", InstrumentOptions},
         {"CompileOptions", CompileOptions},
         {"EditMap1", EditMap1},
+        {"Quant_Calculator", Quant_Calculator},
     };
     static const CtrlEntry ctrl_callbacks[] = {
         {"ShutDown1", ShutDown1},
@@ -40,6 +42,25 @@ void RegisterUldoCallbacks() {
         {"CCDFOk", CCDFOk},
         {"CCDFPrint", CCDFPrint},
         {"CloseAnalysis", CloseAnalysis},
+        {"ShowIQ", ShowIQ},
+        {"IQOk", IQOk},
+        {"Showeye", Showeye},
+        {"EyeOk", EyeOk},
+        {"OpenZoom", OpenZoom},
+        {"OpenZoom2", OpenZoom2},
+        {"ZoomOk", ZoomOk},
+        {"ZoomPrint", ZoomPrint},
+        {"ShowGlim", ShowGlim},
+        {"GlimOk", GlimOk},
+        {"UpdateGamma", UpdateGamma},
+        {"ZoomGlimOk", ZoomGlimOk},
+        {"ZoomGlimPrint", ZoomGlimPrint},
+        {"MaPreview", MaPreview},
+        {"MaPreviewOk", MaPreviewOk},
+        {"MaPreviewPrint", MaPreviewPrint},
+        {"UpdateQuantGraph", UpdateQuantGraph},
+        {"UpdateQuantCursor", UpdateQuantCursor},
+        {"Quant_Calculator_OK", Quant_Calculator_OK},
         {"AddLine", AddLine},
         {"EditLine", EditLine},
         {"DeleteLine", DeleteLine},
