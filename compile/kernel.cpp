@@ -70,6 +70,7 @@ namespace kernel_base {
 #define KERNEL_FMA(a, b, c) ((a) * (b) + (c))
 #define KERNEL_FMA8(a, b, c) ((a) * (b) + (c))
 #define KERNEL_FMAS(a, b, c) ((a) * (b) + (c))
+#define KERNEL_FMA4(a, b, c) ((a) * (b) + (c))
 #define KERNEL_VECTOR_CLOCK 0
 #define KERNEL_MAXABS(x, p) _mm_max_ps(_mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))), p)
 #define KERNEL_PEAK_TYPE __m128
@@ -80,6 +81,7 @@ namespace kernel_base {
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
+#undef KERNEL_FMA4
 #undef KERNEL_VECTOR_CLOCK
 #undef KERNEL_MAXABS
 #undef KERNEL_PEAK_TYPE
@@ -101,6 +103,7 @@ namespace kernel_avx2 {
 #define KERNEL_FMA(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
+#define KERNEL_FMA4(a, b, c) _mm_fmadd_ps(a, b, c)
 #define KERNEL_VECTOR_CLOCK 1
 #define KERNEL_MAXABS(x, p) _mm256_max_ps(_mm256_and_ps(x, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))), p)
 #define KERNEL_PEAK_TYPE __m256
@@ -111,6 +114,7 @@ namespace kernel_avx2 {
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
+#undef KERNEL_FMA4
 #undef KERNEL_VECTOR_CLOCK
 #undef KERNEL_MAXABS
 #undef KERNEL_PEAK_TYPE
@@ -137,6 +141,7 @@ namespace kernel_avx512 {
 #define KERNEL_FMA(a, b, c) _mm512_fmadd_ps(a, b, c)
 #define KERNEL_FMA8(a, b, c) _mm256_fmadd_ps(a, b, c)
 #define KERNEL_FMAS(a, b, c) _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)))
+#define KERNEL_FMA4(a, b, c) _mm_fmadd_ps(a, b, c)
 #define KERNEL_VECTOR_CLOCK 2
 #define KERNEL_MAXABS(x, p) _mm512_max_ps(_mm512_and_ps(x, _mm512_castsi512_ps(_mm512_set1_epi32(0x7fffffff))), p)
 #define KERNEL_PEAK_TYPE __m512
@@ -147,6 +152,7 @@ namespace kernel_avx512 {
 #undef KERNEL_FMA
 #undef KERNEL_FMA8
 #undef KERNEL_FMAS
+#undef KERNEL_FMA4
 #undef KERNEL_VECTOR_CLOCK
 #undef KERNEL_MAXABS
 #undef KERNEL_PEAK_TYPE
