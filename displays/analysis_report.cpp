@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 #include "displays/power.h"
+#include "shell/uldo.h"
 
 nlohmann::ordered_json AnalysisReportJson() {
     using nlohmann::ordered_json;
@@ -11,7 +13,9 @@ nlohmann::ordered_json AnalysisReportJson() {
     ordered_json rows = ordered_json::array();
     for (int i = 0; i < power_row_count; ++i) {
         const PowerRow& r = power_rows[i];
+        const char* name = ModulationDisplayName(signals[r.carrier].modulation);
         rows.push_back({{"carrier", r.carrier + 1},
+                        {"modulation", name ? name : ""},
                         {"frequency_mhz", r.frequency_mhz},
                         {"power_dbm", r.defined ? ordered_json(static_cast<double>(r.power_dbm)) : ordered_json()}});
     }
@@ -26,11 +30,12 @@ nlohmann::ordered_json AnalysisReportJson() {
 }
 
 std::string AnalysisReportText() {
-    std::string out = "power table    carrier  frequency MHz | power dBm\n";
     char line[200];
+    std::snprintf(line, sizeof line, "power table    %3s  %-11s%11s |    %s\n", "no.", "modulation", "MHz", "dBm");
+    std::string out = line;
     BuildPowerTable();
     for (int i = 0; i < power_row_count; ++i) {
-        std::snprintf(line, sizeof line, "               %5d %s\n", power_rows[i].carrier + 1, power_rows[i].text);
+        std::snprintf(line, sizeof line, "              %s\n", power_rows[i].text);
         out += line;
     }
     if (power_total_mw > 0.0f && std::isfinite(power_summary))
@@ -49,5 +54,19 @@ std::string AnalysisReportText() {
         separator = ", ";
     }
     out += '\n';
+    return out;
+}
+
+std::string PrintHeading(const char* title) {
+    std::string out = title ? title : "";
+    std::string file = FieldText(globals.table_file);
+    std::string note = FieldText(comment);
+    out += "\nTable: " + (file.empty() ? std::string("(not saved)") : file);
+    if (!note.empty()) out += "\nComment: " + note;
+    char date[64] = "";
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local)) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
+    out += std::string("\nPrinted: ") + date;
     return out;
 }

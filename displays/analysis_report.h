@@ -14,3 +14,7 @@ std::string AnalysisReportText();
 // power_dbm (null for "n/a")}], total_power_dbm, back_off_db} and ccdf
 // {peak_to_average_db, percent_above_db: {"2", "4", "6", "8"}}.
 nlohmann::ordered_json AnalysisReportJson();
+
+// Heading of a display's printout: the title, the carrier table's file name and
+// comment, and the date and time of printing (local time), one per line.
+std::string PrintHeading(const char* title);

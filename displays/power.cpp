@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "compile/engine.h"
+#include "modulation/mapper.h"
 #include "shaping/filters.h"
 #include "shaping/windows.h"
 
@@ -22,35 +23,13 @@ double spectrum_top;
 
 namespace {
 
-// Square grid: sum over the n x n quadrant of a_i^2 + a_j^2, a_i = (2i - 1)/s,
-// from `from` to n on both axes, accumulated in a 32-bit float.
-float QuadrantSum(int from, int n, float s) {
-    float sum = 0.0f;
-    for (int i = from; i <= n; ++i)
-        for (int j = from; j <= n; ++j) {
-            float ai = (2.0f * i - 1.0f) / s;
-            float aj = (2.0f * j - 1.0f) / s;
-            sum += ai * ai + aj * aj;
-        }
-    return sum;
-}
-
-// Mean square of m equally spaced levels from -1 to +1.
-float AxisPower(double m) { return static_cast<float>((m + 1.0) / (3.0 * (m - 1.0))); }
-
 bool ConstantEnvelope(int32_t modulation) {
     return modulation == MOD_GMSK || modulation == MOD_NONE || modulation == MOD_FM ||
            modulation == MOD_PM || (modulation >= MOD_2FSK && modulation <= MOD_32FSK);
 }
 
-float MapPower() {
-    int n = map.num_points;
-    if (n < 1 || n > MAX_MAP_POINTS) return 0.0f;
-    double sum = 0.0;
-    for (int k = 0; k < n; ++k)
-        sum += static_cast<double>(map.point_i[k]) * map.point_i[k] +
-               static_cast<double>(map.point_q[k]) * map.point_q[k];
-    return static_cast<float>(sum / n);
+bool QuarterShift(int32_t modulation) {
+    return modulation == MOD_8VSB || modulation == MOD_16VSB || modulation == MOD_SSB;
 }
 
 // An unfiltered carrier holds each symbol for one symbol: a rectangle of 50 points.
@@ -63,32 +42,13 @@ const double* HeldPulse() {
 }  // namespace
 
 float power_factor(int32_t modulation) {
-    switch (modulation) {
-        case MOD_QPSK: case MOD_DQPSK: case MOD_OQPSK: case MOD_CQPSK: return 2.0f;
-        case MOD_QAM16: case MOD_DVBC16: return QuadrantSum(1, 2, 3.0f) / 4.0f;
-        case MOD_QAM32: case MOD_DVBC32: return (QuadrantSum(1, 3, 5.0f) - 2.0f) / 8.0f;
-        case MOD_QAM64: case MOD_DVBC64: return QuadrantSum(1, 4, 7.0f) / 16.0f;
-        case MOD_QAM256: case MOD_DVBC256: return QuadrantSum(1, 8, 15.0f) / 64.0f;
-        case MOD_QAM128: return (QuadrantSum(1, 6, 11.0f) - QuadrantSum(5, 6, 11.0f)) / 32.0f;
-        case MOD_8PSK: case MOD_BPSK: case MOD_GMSK: return 1.0f;
-        case MOD_QAM1024: return 2.0f * AxisPower(32);
-        // Twelve points on the ring of 1/3, four on the ring of 1/6.
-        case MOD_CAP16: return (12.0f / 9.0f + 4.0f / 36.0f) / 16.0f;
-        // The 8-PSK circle of 1/cos(pi/8), divided by sqrt(2) by the rotation.
-        case MOD_O8PSK: {
-            double c = std::cos(std::acos(-1.0) / 8.0);
-            return static_cast<float>(0.5 / (c * c));
-        }
-        case MOD_2FSK: case MOD_4FSK: case MOD_8FSK: case MOD_16FSK: case MOD_32FSK: return 1.0f;
-        case MOD_IS95DL: return 2.0f;        // chips at (+-1, +-1)
-        case MOD_3GPPDL: return 1.0f;        // chips on the axes at distance 1
-        // I = Q on the grid, but the quarter-rate shift turns (a, a) into a e^{j phi}.
-        case MOD_8VSB: return AxisPower(8);
-        case MOD_16VSB: return AxisPower(16);
-        case MOD_SSB: return AxisPower(65536);
-        case MOD_FILE3: return MapPower();
-        default: return 0.0f;
-    }
+    // The envelope of a frequency-modulated carrier is the unit circle.
+    if (ConstantEnvelope(modulation)) return 1.0f;
+    double mean = MeanSymbolPower(modulation);
+    // The shaped quarter-rate shift turns the level pair (a, -a) into a e^{j phi}:
+    // the record holds a^2, half the pair's power.
+    if (QuarterShift(modulation)) mean /= 2.0;
+    return static_cast<float>(mean);
 }
 
 float total_power(int32_t modulation, const double* pulse, float amplitude, float full_scale,
@@ -131,17 +91,20 @@ int BuildPowerTable() {
         row.carrier = r;
         row.frequency_mhz = signals[r].frequency_hz / 1e6;
         row.power_dbm = CarrierPower(r);
+        const char* name = ModulationDisplayName(signals[r].modulation);
+        if (!name) name = "?";
         // Without a full scale (a silent record) there is no power to show either.
         const bool stated = PowerDefined(signals[r].modulation) && max_value > 0.0f;
         row.defined = stated && std::isfinite(row.power_dbm);
         if (row.defined) {
             total = static_cast<float>(total + std::pow(10.0, row.power_dbm / 10.0));
-            std::snprintf(row.text, sizeof row.text, " %11.6f |    %6.3f", row.frequency_mhz,
-                          row.power_dbm);
+            std::snprintf(row.text, sizeof row.text, " %3d  %-11s%11.6f |    %6.3f", r + 1, name,
+                          row.frequency_mhz, row.power_dbm);
         } else {
             // A carrier of amplitude 0 has no power in dBm: it says so.
             const bool silent = stated && row.power_dbm == -INFINITY;
-            std::snprintf(row.text, sizeof row.text, " %11.6f |    %6s", row.frequency_mhz, silent ? "silent" : "n/a");
+            std::snprintf(row.text, sizeof row.text, " %3d  %-11s%11.6f |    %6s", r + 1, name,
+                          row.frequency_mhz, silent ? "silent" : "n/a");
         }
     }
     power_total_mw = total;
@@ -189,11 +152,12 @@ double BuildCCDF() {
         for (int i = 0; i < n; ++i) {
             double p = SamplePower(i);
             if (!(p > 0.0)) continue;   // no level at all
-            double t = 2000.0 * std::log10(p / mean) / R + 0.5;
-            // Truncation puts levels down to one step below the mean into bin 0;
-            // samples within half a step of the peak round to 200 and stay in the top bin.
-            if (t <= -1.0) continue;
-            int k = static_cast<int>(t);
+            double level = 10.0 * std::log10(p / mean);
+            if (level < 0.0) continue;  // below the average: on no point of the curve
+            // The last point at or below the level: each point counts the samples at or above it.
+            int k = static_cast<int>(level * 199.0 / R);
+            while (k > 0 && ccdf_x[k] > level) --k;
+            while (k < CCDF_BINS - 1 && ccdf_x[k + 1] <= level) ++k;
             count[std::min(k, CCDF_BINS - 1)] += 1;
         }
     }
@@ -212,6 +176,16 @@ double CCDFPercentAbove(double level_db) {
     for (int i = 0; i < n; ++i)
         if (SamplePower(i) >= threshold) ++above;
     return 100.0 * above / n;
+}
+
+void FormatDecibels(double value, char* out, int size) {
+    if (!out || size < 1) return;
+    if (std::isnan(value))
+        std::snprintf(out, size, "nan");
+    else if (std::isinf(value))
+        std::snprintf(out, size, value > 0 ? "inf" : "-inf");
+    else
+        std::snprintf(out, size, "%.3f", value);
 }
 
 // ---------------------------------------------------------------------------
@@ -250,9 +224,61 @@ void SpectrumPreview(int32_t instrument_type) {
     spectrum_top = top;
 }
 
+double SpectrumBinMHz(int32_t k) { return k * record_clock / FFT_POINTS / 1e6; }
+
 int32_t SpectrumBin(double frequency_hz) {
     if (!(record_clock > 0.0)) return 0;
     double bin = std::floor(FFT_POINTS * frequency_hz / record_clock + 0.5);
     if (!(bin > 0.0)) return 0;
     return bin >= SPECTRUM_BINS - 1 ? SPECTRUM_BINS - 1 : static_cast<int32_t>(bin);
+}
+
+// ---------------------------------------------------------------------------
+
+double pulse_x[FIR_ROW_LENGTH];
+double pulse_y[FIR_ROW_LENGTH];
+int32_t pulse_count;
+char pulse_note[PULSE_NOTE_SIZE];
+
+int BuildPulsePlot(int32_t r) {
+    pulse_count = 0;
+    pulse_note[0] = 0;
+    if (r < 0 || r >= MAX_CARRIERS) {
+        std::snprintf(pulse_note, sizeof pulse_note, "No reference carrier.");
+        return PULSE_NONE;
+    }
+    const Carrier& c = signals[r];
+    const char* name = ModulationDisplayName(c.modulation);
+    if (c.modulation == MOD_NONE) {
+        std::snprintf(pulse_note, sizeof pulse_note, "No pulse: the reference is an unmodulated tone.");
+        return PULSE_NONE;
+    }
+    if (c.modulation == MOD_AM || c.modulation == MOD_FM || c.modulation == MOD_PM) {
+        std::snprintf(pulse_note, sizeof pulse_note, "No pulse: the reference is an analog %s tone.",
+                      name ? name : "");
+        return PULSE_NONE;
+    }
+    if (c.filter_type == FILTER_NONE) {
+        // Each symbol held for one symbol period.
+        const double x[] = {-1.0, -0.5, -0.5, 0.5, 0.5, 1.0}, y[] = {0.0, 0.0, 1.0, 1.0, 0.0, 0.0};
+        pulse_count = 6;
+        std::copy(x, x + 6, pulse_x);
+        std::copy(y, y + 6, pulse_y);
+        return PULSE_HELD;
+    }
+    int32_t entries = PulseEntries(c.filter_length);
+    if (entries <= 0 || entries > FIR_ROW_LENGTH) {
+        std::snprintf(pulse_note, sizeof pulse_note, "No pulse: the filter length %d has no pulse table.",
+                      c.filter_length);
+        return PULSE_NONE;
+    }
+    int32_t peak = 0;
+    for (int32_t j = 1; j < entries; ++j)
+        if (std::fabs(FIR[r][j]) > std::fabs(FIR[r][peak])) peak = j;
+    for (int32_t j = 0; j < entries; ++j) {
+        pulse_x[j] = (j - peak) / static_cast<double>(POINTS_PER_SYMBOL);
+        pulse_y[j] = FIR[r][j];
+    }
+    pulse_count = entries;
+    return PULSE_FILTER;
 }

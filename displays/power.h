@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "shaping/filters.h"
 #include "shell/uldo.h"
 
 // ---------------------------------------------------------------------------
@@ -32,13 +33,15 @@ bool PowerDefined(int32_t modulation);
 // record's max_value; an unfiltered carrier holds each symbol for one symbol).
 float CarrierPower(int32_t r);
 
-constexpr int POWER_ROW_TEXT = 48;
+constexpr int POWER_ROW_TEXT = 64;
 struct PowerRow {
     int32_t carrier;          // index into signals
     int32_t defined;          // 0: the row shows "n/a" and adds nothing to the total
     double frequency_mhz;
     float power_dbm;
-    char text[POWER_ROW_TEXT];  // " %11.6f |    %6.3f"
+    // " %3d  %-11s%11.6f |    %6.3f": carrier number, modulation, MHz, dBm,
+    // so that two carriers at one frequency can be told apart.
+    char text[POWER_ROW_TEXT];
 };
 extern PowerRow power_rows[MAX_CARRIERS];
 extern int32_t power_row_count;
@@ -56,12 +59,18 @@ extern double ccdf_x[CCDF_BINS];   // level above the mean power, dB (j * R / 19
 extern double ccdf_y[CCDF_BINS];   // percent of the samples at or above that level
 extern double ccdf_ratio;          // R: peak-to-average power ratio, dB
 
-// Fills ccdf_x, ccdf_y and ccdf_ratio; returns the ratio. A record of
-// constant power (or none at all) gives a ratio of 0 and a curve of 0.
+// Fills ccdf_x, ccdf_y and ccdf_ratio; returns the ratio. ccdf_y[j] is the
+// share of the samples at or above ccdf_x[j], the figure CCDFPercentAbove gives
+// there. A record of constant power (or none at all) gives a ratio of 0 and a
+// curve of 0.
 double BuildCCDF();
 
 // Percent of the samples whose power is at least level_db above the mean.
 double CCDFPercentAbove(double level_db);
+
+// A dB figure for a read-out: "%.3f", or "inf" / "-inf" / "nan" where it has no
+// finite value. size: of out.
+void FormatDecibels(double value, char* out, int size);
 
 // ---------------------------------------------------------------------------
 // Spectrum preview.
@@ -85,3 +94,20 @@ extern double spectrum_top;
 
 // Spectrum bin of a frequency: round(8192 f / record_clock), kept within 0 .. 4095.
 int32_t SpectrumBin(double frequency_hz);
+// Frequency of bin k in MHz: k * record_clock / 8192 / 1e6 (the preview's x axis).
+double SpectrumBinMHz(int32_t k);
+
+// ---------------------------------------------------------------------------
+// Pulse plot of the analysis panel: the pulse the compile shapes the carrier's
+// symbols with, x in symbols from the pulse's peak.
+enum { PULSE_NONE = 0, PULSE_FILTER = 1, PULSE_HELD = 2 };
+constexpr int PULSE_NOTE_SIZE = 96;
+extern double pulse_x[FIR_ROW_LENGTH];
+extern double pulse_y[FIR_ROW_LENGTH];
+extern int32_t pulse_count;
+extern char pulse_note[PULSE_NOTE_SIZE];   // why there is no pulse ("" otherwise)
+
+// Fills the plot for carrier r after a compile: PULSE_FILTER its FIR row,
+// PULSE_HELD the one-symbol rectangle of an unfiltered carrier, PULSE_NONE
+// (no points, a note) for a tone, an analog carrier or a bad index.
+int BuildPulsePlot(int32_t r);

@@ -140,27 +140,24 @@ void ResetGenerators() {
     }
 }
 
-int iq(int modulation, float* I, float* Q, int carrier) {
-    if (carrier < 0 || carrier >= MAX_CARRIERS || !I || !Q) return -1;
-    Carrier& rec = signals[carrier];
-    int32_t& counter = DQPSK_Switch[carrier];
+namespace {
+
+// Point of one symbol before normalisation. value: the symbol's bits as GetData
+// delivers them (QPSK and square QAM: the Q bits first, then the I bits), the
+// DVB-C table entry, or for the CDMA channels the chip's parts (IS95: the I
+// chip bit times 2 plus the Q chip bit; 3GPP: data bits, the OVSF sign in bit 2
+// and the scrambling symbol from bit 3). counter: the carrier's rotation step,
+// advanced as the modulation does.
+void MapPoint(int modulation, int bits, float scale, uint32_t value, int32_t& counter, float* I,
+              float* Q) {
     const double sqrt2 = std::pow(2.0, 0.5);
-
-    int bits;
-    float scale;
-    if (!SymbolFormat(modulation, &bits, &scale)) {
-        *I = 0.0f;  // not a mapped modulation: no symbol
-        *Q = 0.0f;
-        return 0;
-    }
-
     float i = 0.0f, q = 0.0f;
     switch (modulation) {
         case MOD_QPSK: case MOD_DQPSK: case MOD_OQPSK: case MOD_CQPSK:
         case MOD_QAM16: case MOD_QAM64: case MOD_QAM256: case MOD_QAM1024: {
             int h = bits / 2;
-            q = static_cast<float>(GetData(h, carrier)) - scale;
-            i = static_cast<float>(GetData(h, carrier)) - scale;
+            q = static_cast<float>(value >> h) - scale;
+            i = static_cast<float>(value & ((1u << h) - 1u)) - scale;
             if (modulation == MOD_DQPSK) {
                 if (counter == 1) {
                     float ri = static_cast<float>((i - q) / sqrt2);
@@ -181,10 +178,10 @@ int iq(int modulation, float* I, float* Q, int carrier) {
             }
             break;
         }
-        case MOD_QAM32: Cross32(GetData(bits, carrier), &i, &q); break;
-        case MOD_QAM128: Cross128(GetData(bits, carrier), &i, &q); break;
+        case MOD_QAM32: Cross32(value, &i, &q); break;
+        case MOD_QAM128: Cross128(value, &i, &q); break;
         case MOD_8PSK: case MOD_O8PSK: {
-            float v = static_cast<float>(GetData(3, carrier));
+            float v = static_cast<float>(value);
             float theta = PI * v / 4.0f + PI / 8.0f;
             double c8 = std::cos(PI / 8.0f);
             i = static_cast<float>(0.5 * std::cos(theta) / c8);
@@ -198,13 +195,12 @@ int iq(int modulation, float* I, float* Q, int carrier) {
             break;
         }
         case MOD_CAP16: {
-            uint32_t v = GetData(4, carrier);
-            if (v < 12) {
-                float a = PI * static_cast<float>(v) / 6.0f;
+            if (value < 12) {
+                float a = PI * static_cast<float>(value) / 6.0f;
                 i = static_cast<float>(0.5 * std::cos(a));
                 q = static_cast<float>(0.5 * std::sin(a));
             } else {
-                float a = PI * static_cast<float>(v - 12) / 2.0f;
+                float a = PI * static_cast<float>(value - 12) / 2.0f;
                 i = static_cast<float>(0.25 * std::cos(a));
                 q = static_cast<float>(0.25 * std::sin(a));
             }
@@ -212,41 +208,35 @@ int iq(int modulation, float* I, float* Q, int carrier) {
         }
         case MOD_BPSK: case MOD_GMSK: case MOD_2FSK: case MOD_4FSK: case MOD_8FSK:
         case MOD_16FSK: case MOD_32FSK:
-            i = static_cast<float>(GetData(bits, carrier)) - scale;
+            i = static_cast<float>(value) - scale;
             q = 0.0f;
             break;
         case MOD_8VSB: case MOD_16VSB: case MOD_SSB:
-            i = static_cast<float>(GetData(bits, carrier)) - scale;
+            i = static_cast<float>(value) - scale;
             q = -i;
             break;
         case MOD_DVBC64: {
-            int s = symbol64[TakeDvbPosition(carrier, DVB64_SYMBOLS)];
+            int s = static_cast<int>(value);
             i = static_cast<float>(s % 8) - 3.5f;
             q = static_cast<float>(s / 8) - 3.5f;
             break;
         }
         case MOD_DVBC256: {
-            int s = symbol256[TakeDvbPosition(carrier, DVB256_SYMBOLS)];
+            int s = static_cast<int>(value);
             i = static_cast<float>(s % 16) - 7.5f;
             q = static_cast<float>(s / 16) - 7.5f;
             break;
         }
         case MOD_DVBC16: {
-            int s = symbol16[TakeDvbPosition(carrier, DVB16_SYMBOLS)];
+            int s = static_cast<int>(value);
             i = static_cast<float>(s % 4) - 1.5f;
             q = static_cast<float>(s / 4) - 1.5f;
             break;
         }
-        case MOD_DVBC32:
-            Cross32(static_cast<uint32_t>(symbol32[TakeDvbPosition(carrier, DVB32_SYMBOLS)]) & 31u,
-                    &i, &q);
-            break;
+        case MOD_DVBC32: Cross32(value & 31u, &i, &q); break;
         case MOD_FILE3: {
-            if (LoadCarrierMap(carrier) != 0) return -1;
-            int n = static_cast<int>(std::log10(static_cast<double>(map.num_points)) / std::log10(2.0) + 0.5);
-            uint32_t v = GetData(n, carrier);  // below 1024: num_points is at most 1024
-            i = map.point_i[v];
-            q = map.point_q[v];
+            i = map.point_i[value];
+            q = map.point_q[value];
             if (map.rotation_mode != 0) {
                 Rotate(map.rotation_step * static_cast<float>(counter), &i, &q);
                 if (map.rotation_mode == 1)
@@ -256,14 +246,65 @@ int iq(int modulation, float* I, float* Q, int carrier) {
             }
             break;
         }
+        case MOD_IS95DL:
+            i = static_cast<float>(value >> 1) - 0.5f;
+            q = static_cast<float>(value & 1u) - 0.5f;
+            break;
+        case MOD_3GPPDL: case MOD_3GPPSC: {
+            uint32_t data = value & 3u;
+            float c = value & 4u ? -1.0f : 1.0f;
+            uint32_t s = value >> 3;
+            float a = (static_cast<float>(data % 2) - 0.5f) * c;
+            float b = (static_cast<float>(data / 2) - 0.5f) * c;
+            float sr = static_cast<float>(s / 2) - 0.5f;
+            float si = static_cast<float>(s % 2) - 0.5f;
+            i = a * sr - b * si;
+            q = a * si + b * sr;
+            break;
+        }
+        default: break;
+    }
+    *I = i / scale;
+    *Q = -q / scale;
+}
+
+// Bits a FILE 3 symbol takes from the data source for a map of n points.
+int MapBits(int n) { return static_cast<int>(std::log10(static_cast<double>(n)) / std::log10(2.0) + 0.5); }
+
+}  // namespace
+
+int iq(int modulation, float* I, float* Q, int carrier) {
+    if (carrier < 0 || carrier >= MAX_CARRIERS || !I || !Q) return -1;
+    Carrier& rec = signals[carrier];
+    int32_t& counter = DQPSK_Switch[carrier];
+
+    int bits;
+    float scale;
+    if (!SymbolFormat(modulation, &bits, &scale)) {
+        *I = 0.0f;  // not a mapped modulation: no symbol
+        *Q = 0.0f;
+        return 0;
+    }
+
+    uint32_t value = 0;
+    switch (modulation) {
+        case MOD_DVBC64: value = static_cast<uint32_t>(symbol64[TakeDvbPosition(carrier, DVB64_SYMBOLS)]); break;
+        case MOD_DVBC256: value = static_cast<uint32_t>(symbol256[TakeDvbPosition(carrier, DVB256_SYMBOLS)]); break;
+        case MOD_DVBC16: value = static_cast<uint32_t>(symbol16[TakeDvbPosition(carrier, DVB16_SYMBOLS)]); break;
+        case MOD_DVBC32: value = static_cast<uint32_t>(symbol32[TakeDvbPosition(carrier, DVB32_SYMBOLS)]); break;
+        case MOD_FILE3:
+            if (LoadCarrierMap(carrier) != 0) return -1;
+            value = GetData(MapBits(map.num_points), carrier);  // below 1024: num_points is at most 1024
+            break;
         case MOD_IS95DL: {
             counter %= 64;
             if (counter < 0) counter += 64;
             if (counter == 0) cdmatmp[carrier] = static_cast<int32_t>(GetData(1, carrier));
             int w = Walsh(rec.channel_code, counter, 0);
             int d = (cdmatmp[carrier] + w) % 2;
-            i = static_cast<float>((d + ISShiftRegisterI(&CDMA_PN_I[carrier], IS95_POLY_I, carrier)) % 2) - 0.5f;
-            q = static_cast<float>((d + ISShiftRegisterQ(&CDMA_PN_Q[carrier], IS95_POLY_Q, carrier)) % 2) - 0.5f;
+            uint32_t ci = static_cast<uint32_t>((d + ISShiftRegisterI(&CDMA_PN_I[carrier], IS95_POLY_I, carrier)) % 2);
+            uint32_t cq = static_cast<uint32_t>((d + ISShiftRegisterQ(&CDMA_PN_Q[carrier], IS95_POLY_Q, carrier)) % 2);
+            value = ci << 1 | cq;
             ++counter;
             break;
         }
@@ -290,32 +331,65 @@ int iq(int modulation, float* I, float* Q, int carrier) {
             const int sf = rec.spreading_factor;
             if (counter % sf == 0) cdmatmp[carrier] = static_cast<int32_t>(GetData(2, carrier));
             int c = Ovsf(rec.channel_code, counter % sf, sf);
-            float a = (static_cast<float>(cdmatmp[carrier] % 2) - 0.5f) * static_cast<float>(c);
-            float b = (static_cast<float>(cdmatmp[carrier] / 2) - 0.5f) * static_cast<float>(c);
             int s = TGPPSDLScramble(&CDMA_PN_I[carrier], &CDMA_PN_Q[carrier], counter,
                                     rec.scrambling_code_group, rec.scrambling_code_in_group,
                                     rec.secondary_scrambling_code);
-            float sr = static_cast<float>(s / 2) - 0.5f;
-            float si = static_cast<float>(s % 2) - 0.5f;
-            i = a * sr - b * si;
-            q = a * si + b * sr;
+            value = static_cast<uint32_t>(cdmatmp[carrier] & 3) | (c < 0 ? 4u : 0u) | static_cast<uint32_t>(s & 3) << 3;
+            int32_t chip = counter;
+            MapPoint(modulation, bits, scale, value, chip, I, Q);
             if (modulation == MOD_3GPPSC && counter % 2560 < 256) {
                 int psc, ssc;
                 Syncode(counter, rec.scrambling_code_group, &psc, &ssc);
-                i = static_cast<float>((psc * std::pow(10.0, rec.psch_level_db / 20.0f) +
-                                        ssc * std::pow(10.0, rec.ssch_level_db / 20.0f)) / 4.0);
-                q = -i;
+                float i = static_cast<float>((psc * std::pow(10.0, rec.psch_level_db / 20.0f) +
+                                              ssc * std::pow(10.0, rec.ssch_level_db / 20.0f)) / 4.0);
+                *I = i / scale;
+                *Q = i / scale;   // q = -i, negated
             }
             ++counter;
-            break;
+            ApplyInpairment(I, Q, carrier);
+            return 0;
         }
-        default: break;
+        default: value = GetData(bits, carrier); break;
     }
-
-    *I = i / scale;
-    *Q = -q / scale;
+    MapPoint(modulation, bits, scale, value, counter, I, Q);
     ApplyInpairment(I, Q, carrier);
     return 0;
+}
+
+double MeanSymbolPower(int modulation) {
+    int bits;
+    float scale;
+    if (!SymbolFormat(modulation, &bits, &scale)) return 0.0;
+    // The synchronisation bursts of 3GPP(SC) follow their levels, not an alphabet.
+    if (modulation == MOD_3GPPSC) return 0.0;
+    const int32_t* table = nullptr;
+    uint32_t values = 1u << bits;
+    switch (modulation) {
+        case MOD_DVBC16: table = symbol16; values = DVB16_SYMBOLS; break;
+        case MOD_DVBC32: table = symbol32; values = DVB32_SYMBOLS; break;
+        case MOD_DVBC64: table = symbol64; values = DVB64_SYMBOLS; break;
+        case MOD_DVBC256: table = symbol256; values = DVB256_SYMBOLS; break;
+        case MOD_FILE3:
+            if (map.num_points < 1 || map.num_points > MAX_MAP_POINTS) return 0.0;
+            values = 1u << MapBits(map.num_points);
+            break;
+        case MOD_IS95DL: values = 4; break;
+        case MOD_3GPPDL: values = 32; break;
+        default: break;
+    }
+    // Every rotation step of the rotating constellations.
+    int32_t steps = modulation == MOD_DQPSK ? 2 : modulation == MOD_CQPSK ? 8 : modulation == MOD_O8PSK ? 16 : 1;
+    double sum = 0.0;
+    for (int32_t step = 0; step < steps; ++step)
+        for (uint32_t v = 0; v < values; ++v) {
+            int32_t counter = step;
+            uint32_t value = table ? static_cast<uint32_t>(table[v]) : v;
+            if (modulation == MOD_FILE3 && value >= static_cast<uint32_t>(MAX_MAP_POINTS)) continue;
+            float i, q;
+            MapPoint(modulation, bits, scale, value, counter, &i, &q);
+            sum += static_cast<double>(i) * i + static_cast<double>(q) * q;
+        }
+    return sum / (static_cast<double>(values) * steps);
 }
 
 std::FILE* OpenIqFile(int carrier) {

@@ -34,6 +34,12 @@ void ResetGenerators();
 // makes the modulation impossible (both reported in a pop-up; I, Q untouched).
 int iq(int modulation, float* I, float* Q, int carrier);
 
+// Mean of |I|^2 + |Q|^2 over every point iq can deliver for the modulation
+// (every symbol value, every step of a rotating constellation, the DVB-C tables
+// as they are cycled, the symbol map in `map` for FILE 3), before impairments;
+// 0 for codes without such an alphabet (tones, I/Q files, 3GPP(SC)).
+double MeanSymbolPower(int modulation);
+
 // The carrier's three impairment slots applied in order to one point.
 void ApplyInpairment(float* I, float* Q, int carrier);
 

@@ -42,6 +42,10 @@ TEST(TotalPower, PulseEnergyTimesFactor) {
 }
 
 TEST(PowerFactor, Constellations) {
+    // The mean symbol power of each alphabet as the mapper delivers it; the
+    // rotating PSKs keep the power of their unrotated points divided by 2.
+    InitPI();
+    const double c8 = std::cos(std::acos(-1.0) / 8.0);
     struct Case {
         int modulation;
         double factor;
@@ -49,9 +53,9 @@ TEST(PowerFactor, Constellations) {
     const Case cases[] = {
         {MOD_QPSK, 2.0},       {MOD_QAM16, 10.0 / 9},    {MOD_QAM32, 0.8},
         {MOD_QAM64, 6.0 / 7},  {MOD_QAM128, 82.0 / 121}, {MOD_QAM256, 34.0 / 45},
-        {MOD_8PSK, 1.0},       {MOD_BPSK, 1.0},          {MOD_GMSK, 1.0},
-        {MOD_QAM1024, 22.0 / 31}, {MOD_DVBC16, 10.0 / 9}, {MOD_DVBC32, 0.8},
-        {MOD_DVBC64, 6.0 / 7}, {MOD_DVBC256, 34.0 / 45}, {MOD_CAP16, 13.0 / 144},
+        {MOD_8PSK, 1.0 / (c8 * c8)}, {MOD_BPSK, 1.0},    {MOD_GMSK, 1.0},
+        {MOD_DQPSK, 1.0},      {MOD_CQPSK, 1.0},         {MOD_OQPSK, 2.0},
+        {MOD_QAM1024, 22.0 / 31}, {MOD_CAP16, 13.0 / 144},
         {MOD_O8PSK, 1.0 / (1.0 + std::sqrt(0.5))},       {MOD_8FSK, 1.0},
         {MOD_IS95DL, 2.0},     {MOD_3GPPDL, 1.0},        {MOD_8VSB, 3.0 / 7},
         {MOD_16VSB, 17.0 / 45}, {MOD_SSB, 65537.0 / (3 * 65535.0)},
@@ -92,21 +96,25 @@ protected:
 TEST_F(PowerTable, RowsAndSummary) {
     Add(0, MOD_GMSK, 10.0f, 1.0f);
     ASSERT_EQ(BuildPowerTable(), 1);
-    EXPECT_STREQ(power_rows[0].text, "   10.000000 |    10.000");
+    EXPECT_STREQ(power_rows[0].text, "   1  GMSK         10.000000 |    10.000");
     EXPECT_NEAR(power_summary, 0.0, 1e-5);
 
-    Add(1, MOD_GMSK, 12.5f, 1.0f);
+    // Two carriers at one frequency are told apart by number and modulation.
+    Add(1, MOD_PM, 10.0f, 1.0f);
     Add(2, MOD_FILE1, 130.25f, 1.0f);   // no defined power: shown, not added
     ASSERT_EQ(BuildPowerTable(), 3);
-    EXPECT_STREQ(power_rows[1].text, "   12.500000 |    10.000");
-    EXPECT_STREQ(power_rows[2].text, "  130.250000 |       n/a");
+    EXPECT_STREQ(power_rows[1].text, "   2  PM           10.000000 |    10.000");
+    EXPECT_STREQ(power_rows[2].text, "   3  FILE 1      130.250000 |       n/a");
     EXPECT_EQ(power_rows[2].carrier, 2);
     EXPECT_EQ(power_rows[2].defined, 0);
     EXPECT_NEAR(power_summary, -3.0103, 1e-4);
 
     std::string report = AnalysisReportText();
-    EXPECT_NE(report.find("    2    12.500000 |    10.000\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("    3   130.250000 |       n/a\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("power table    no.  modulation         MHz |    dBm\n"
+                          "                 1  GMSK         10.000000 |    10.000\n"
+                          "                 2  PM           10.000000 |    10.000\n"
+                          "                 3  FILE 1      130.250000 |       n/a\n"),
+              std::string::npos) << report;
     EXPECT_NE(report.find("back-off       -3.010 dB (10 dBm - total power of 13.010 dBm)"),
               std::string::npos) << report;
 }
@@ -128,12 +136,68 @@ TEST_F(PowerTable, EmptyTableAndSilentRecord) {
     Add(0, MOD_GMSK, 10.0f, 1.0f);
     max_value = 0.0f;   // a record of zeros has no full scale
     BuildPowerTable();
-    EXPECT_STREQ(power_rows[0].text, "   10.000000 |       n/a");
+    EXPECT_STREQ(power_rows[0].text, "   1  GMSK         10.000000 |       n/a");
     EXPECT_EQ(power_summary, INFINITY);
 }
 
+TEST(Readout, FiguresWithoutAFiniteValue) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {{INFINITY, "inf"}, {-INFINITY, "-inf"}, {NAN, "nan"}, {3.0103, "3.010"}, {-0.0004, "-0.000"}};
+    for (const auto& c : cases) {
+        char text[16];
+        FormatDecibels(c.value, text, sizeof text);
+        EXPECT_STREQ(text, c.text) << c.value;
+    }
+}
+
+// The pulse the analysis panel plots, x in symbols from the peak.
+TEST_F(PowerTable, PulsePlotCases) {
+    Carrier& c = Add(0, MOD_QPSK, 10.0f, 1.0f);
+    c.filter_type = FILTER_SQRT_RCOS;
+    c.filter_length = 3;   // 201 entries
+    std::fill(FIR[0], FIR[0] + FIR_ROW_LENGTH, 0.0);
+    FIR[0][90] = 0.5;
+    FIR[0][100] = -1.2;    // the peak by magnitude
+    FIR[0][250] = 7.0;     // past the pulse's entries
+    ASSERT_EQ(BuildPulsePlot(0), PULSE_FILTER);
+    ASSERT_EQ(pulse_count, 201);
+    EXPECT_EQ(pulse_x[0], -2.0);
+    EXPECT_EQ(pulse_x[100], 0.0);
+    EXPECT_EQ(pulse_y[100], -1.2);
+    EXPECT_EQ(pulse_x[200], 2.0);
+    EXPECT_DOUBLE_EQ(pulse_x[90], -0.2);
+    EXPECT_STREQ(pulse_note, "");
+
+    // Unfiltered: the symbol held for one symbol, whatever the FIR row holds.
+    c.filter_type = FILTER_NONE;
+    ASSERT_EQ(BuildPulsePlot(0), PULSE_HELD);
+    const std::vector<double> x(pulse_x, pulse_x + pulse_count), y(pulse_y, pulse_y + pulse_count);
+    EXPECT_EQ(x, (std::vector<double>{-1, -0.5, -0.5, 0.5, 0.5, 1}));
+    EXPECT_EQ(y, (std::vector<double>{0, 0, 1, 1, 0, 0}));
+
+    // A tone, an analog carrier: no pulse, a note.
+    const struct {
+        int modulation;
+        const char* note;
+    } none[] = {{MOD_NONE, "No pulse: the reference is an unmodulated tone."},
+                {MOD_AM, "No pulse: the reference is an analog AM tone."},
+                {MOD_FM, "No pulse: the reference is an analog FM tone."},
+                {MOD_PM, "No pulse: the reference is an analog PM tone."}};
+    for (const auto& k : none) {
+        c.modulation = k.modulation;
+        c.filter_type = FILTER_SQRT_RCOS;
+        EXPECT_EQ(BuildPulsePlot(0), PULSE_NONE) << k.modulation;
+        EXPECT_EQ(pulse_count, 0);
+        EXPECT_STREQ(pulse_note, k.note);
+    }
+    EXPECT_EQ(BuildPulsePlot(-1), PULSE_NONE);
+}
+
 // total_power of a compiled single carrier against the mean power of the
-// record itself: a unit-peak sine at full scale is +10 dBm over 50 ohms.
+// record itself: a unit-peak sine at full scale is +10 dBm over 50 ohms. Every
+// modulation with a stated power, its factor taken from the mapper.
 class MeasuredPower : public EngineFixture {};
 
 TEST_F(MeasuredPower, MatchesTheCompiledRecord) {
@@ -143,23 +207,27 @@ TEST_F(MeasuredPower, MatchesTheCompiledRecord) {
         int filter;
         float param;
     };
+    const int rrc = FILTER_SQRT_RCOS;
     const Case cases[] = {
-        {"QPSK, root raised cosine", MOD_QPSK, FILTER_SQRT_RCOS, 0.35f},
+        {"UNMOD", MOD_NONE, FILTER_NONE, 0.0f},     {"QPSK", MOD_QPSK, rrc, 0.35f},
         {"QPSK, unfiltered", MOD_QPSK, FILTER_NONE, 0.0f},
         {"QAM-16, raised cosine", MOD_QAM16, FILTER_RCOS, 0.5f},
-        {"QAM-128", MOD_QAM128, FILTER_SQRT_RCOS, 0.35f},
-        {"QAM-1024", MOD_QAM1024, FILTER_SQRT_RCOS, 0.35f},
-        {"CAP-16", MOD_CAP16, FILTER_SQRT_RCOS, 0.35f},
-        {"O-8PSK", MOD_O8PSK, FILTER_SQRT_RCOS, 0.35f},
-        {"8VSB", MOD_8VSB, FILTER_SQRT_RCOS, 0.2f},
-        {"16VSB", MOD_16VSB, FILTER_SQRT_RCOS, 0.2f},
-        {"SSB", MOD_SSB, FILTER_RCOS, 0.3f},
-        {"IS95(DL)", MOD_IS95DL, FILTER_SQRT_RCOS, 0.35f},
-        {"3GPP(DL)", MOD_3GPPDL, FILTER_SQRT_RCOS, 0.22f},
-        {"4-FSK", MOD_4FSK, FILTER_GAUSS, 0.5f},
-        {"GMSK", MOD_GMSK, FILTER_GAUSS, 0.3f},
-        {"AM", MOD_AM, FILTER_NONE, 60.0f},
-        {"FILE 3", MOD_FILE3, FILTER_SQRT_RCOS, 0.35f},
+        {"QAM-32", MOD_QAM32, rrc, 0.35f},          {"QAM-64", MOD_QAM64, rrc, 0.35f},
+        {"QAM-256", MOD_QAM256, rrc, 0.35f},        {"PI/4-DQPSK", MOD_DQPSK, rrc, 0.35f},
+        {"OQPSK", MOD_OQPSK, rrc, 0.35f},           {"CQPSK", MOD_CQPSK, rrc, 0.35f},
+        {"QAM-128", MOD_QAM128, rrc, 0.35f},        {"8-PSK", MOD_8PSK, rrc, 0.35f},
+        {"BPSK", MOD_BPSK, rrc, 0.35f},             {"DVBC(16)", MOD_DVBC16, rrc, 0.15f},
+        {"DVBC(32)", MOD_DVBC32, rrc, 0.15f},       {"DVBC(64)", MOD_DVBC64, rrc, 0.15f},
+        {"AM", MOD_AM, FILTER_NONE, 60.0f},         {"FM", MOD_FM, FILTER_NONE, 0.0f},
+        {"PM", MOD_PM, FILTER_NONE, 0.0f},          {"GMSK", MOD_GMSK, FILTER_GAUSS, 0.3f},
+        {"8VSB", MOD_8VSB, rrc, 0.2f},              {"16VSB", MOD_16VSB, rrc, 0.2f},
+        {"CAP-16", MOD_CAP16, rrc, 0.35f},          {"O-8PSK", MOD_O8PSK, rrc, 0.35f},
+        {"DVBC(256)", MOD_DVBC256, rrc, 0.15f},     {"SSB", MOD_SSB, FILTER_RCOS, 0.3f},
+        {"2-FSK", MOD_2FSK, FILTER_GAUSS, 0.5f},    {"4-FSK", MOD_4FSK, FILTER_GAUSS, 0.5f},
+        {"8-FSK", MOD_8FSK, FILTER_GAUSS, 0.5f},    {"16-FSK", MOD_16FSK, FILTER_GAUSS, 0.5f},
+        {"32-FSK", MOD_32FSK, FILTER_GAUSS, 0.5f},  {"FILE 3", MOD_FILE3, rrc, 0.35f},
+        {"IS95(DL)", MOD_IS95DL, rrc, 0.35f},       {"3GPP(DL)", MOD_3GPPDL, rrc, 0.22f},
+        {"QAM-1024", MOD_QAM1024, rrc, 0.35f},
     };
     for (const Case& k : cases) {
         SetUp();
@@ -171,22 +239,26 @@ TEST_F(MeasuredPower, MatchesTheCompiledRecord) {
         std::memcpy(m.point_q, pq, sizeof pq);
         WriteBytes(dir_.File("map.smp"), &m, sizeof m);
 
-        // 65536 samples at 65.536 MHz, 4096 symbols (tone: 64 cycles).
-        Carrier& c = Add(k.modulation, 8.192e6, k.modulation == MOD_AM ? 64e3 : 4.096e6, k.filter, 9, k.param);
+        // 262144 samples at 65.536 MHz, 16384 symbols (tones: 64 cycles of the message).
+        const bool tone = k.modulation == MOD_AM || k.modulation == MOD_FM || k.modulation == MOD_PM;
+        Carrier& c = Add(k.modulation, 8.192e6, tone ? 16e3 : 4.096e6, k.filter, 9, k.param);
         c.amplitude = 0.6f;
         c.deviation_hz = 400e3f;
         c.channel_code = 1;
         c.spreading_factor = 16;
         SetField(c.mod_file, dir_.File("map.smp"));
-        Plan(65536, 65.536e6);
+        Plan(262144, 65.536e6);
         EngineRun run = Run();
         ASSERT_EQ(run.result, COMPILE_DONE) << k.name << (Messages().empty() ? "" : Messages()[0]);
+        ASSERT_TRUE(PowerDefined(k.modulation)) << k.name;
         double sum = 0.0;
         for (float v : run.composite) sum += static_cast<double>(v / max_value) * (v / max_value);
         double measured = 10.0 * std::log10(sum / run.composite.size() / 50.0 / 0.001);
-        EXPECT_NEAR(CarrierPower(0), measured, 0.15) << k.name;
+        EXPECT_NEAR(CarrierPower(0), measured, 0.05) << k.name;
         TearDown();
     }
+    // I/Q files and the synchronisation channel have no stated power.
+    for (int modulation : {MOD_FILE1, MOD_FILE2, MOD_3GPPSC}) EXPECT_FALSE(PowerDefined(modulation)) << modulation;
 }
 
 // ---------------------------------------------------------------------------
@@ -258,12 +330,9 @@ TEST_F(CCDF, SumOfManyCarriersApproachesRayleigh) {
     auto rayleigh = [](double db) { return 100.0 * std::exp(-std::pow(10.0, db / 10.0)); };
     for (double db : {0.0, 2.0, 4.0, 6.0})
         EXPECT_NEAR(CCDFPercentAbove(db), rayleigh(db), 0.1 * rayleigh(db)) << db;
-    // Bin j counts from half a step below level j R / 200; truncation
-    // widens bin 0 to 1.5 steps below the mean.
-    for (int j : {0, 40, 80, 120}) {
-        double level = (j == 0 ? -1.5 : j - 0.5) * R / 200;
-        EXPECT_NEAR(ccdf_y[j], CCDFPercentAbove(level), 1e-9) << j;
-    }
+    // Each point of the curve is the share at or above its own level: the
+    // figure a cursor there reads.
+    for (int j : {0, 1, 40, 80, 120, 199}) EXPECT_NEAR(ccdf_y[j], CCDFPercentAbove(ccdf_x[j]), 1e-9) << j;
 }
 
 // ---------------------------------------------------------------------------
@@ -326,6 +395,10 @@ TEST(SpectrumPreview, CursorBin) {
     EXPECT_EQ(SpectrumBin(10e6 + 40e6 / 8192 * 0.51), 2049);
     EXPECT_EQ(SpectrumBin(-5.0), 0);
     EXPECT_EQ(SpectrumBin(30e6), SPECTRUM_BINS - 1);
+    // The axis in MHz: bin k at k * record clock / 8192, 10 MHz at bin 2048.
+    EXPECT_DOUBLE_EQ(SpectrumBinMHz(2048), 10.0);
+    EXPECT_DOUBLE_EQ(SpectrumBinMHz(1), 40.0 / 8192);
+    for (int k : {0, 1, 728, 2048, SPECTRUM_BINS - 1}) EXPECT_EQ(SpectrumBin(SpectrumBinMHz(k) * 1e6), k) << k;
 }
 
 // The preview reads 8192 samples; a shorter record fills them by repeating

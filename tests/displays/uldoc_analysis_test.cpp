@@ -20,10 +20,10 @@ TEST(UldocAnalysis, ReportAndImagesWithoutADisplay) {
                               "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM");
     const std::string& out = r.out;
     ASSERT_EQ(r.code, 0) << out << r.err;
-    EXPECT_NE(out.find("power table    carrier  frequency MHz | power dBm\n"
-                       "                   1    10.000000 |"),
+    EXPECT_NE(out.find("power table    no.  modulation         MHz |    dBm\n"
+                       "                 1  QPSK         10.000000 |"),
               std::string::npos) << out;
-    EXPECT_NE(out.find("\n                   6    45.000564 |"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n                 6  UNMOD        45.000564 |"), std::string::npos) << out;
     EXPECT_NE(out.find("back-off       "), std::string::npos) << out;
     EXPECT_NE(out.find("CCDF           peak-to-average "), std::string::npos) << out;
     EXPECT_NE(out.find("at or above the average +2 dB "), std::string::npos) << out;
