@@ -82,10 +82,7 @@ void SetUpAnalysisPanel() {
     handle5 = LoadPanel(0, UIR, PANEL_ANALYSIS);
     PlacePanelBeside(handle5, handle);   // the Compile button stays in sight
     DisplayPanel(handle5);
-    int entries = PulseEntries(c.filter_length);
-    if (entries > 0 && entries <= FIR_ROW_LENGTH)
-        PlotY(handle5, ANALYSIS_PULSE, FIR[ref], entries, VAL_DOUBLE, VAL_WHITE);
-    SetGraphCursor(handle5, ANALYSIS_PULSE, 1, 0.0, 0.0);
+    PlotAnalysisPulse(handle5, ref);
     SetCtrlVal(handle5, ANALYSIS_POWER, 0.0);
     SetCtrlVal(handle5, ANALYSIS_FREQUENCY, c.frequency_hz / 1e6);
     SetCtrlVal(handle5, ANALYSIS_SYMBOL_RATE, c.symbol_rate / 1e6);

@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "shell/qcustomplot_ui.h"
 
 #include "compile/engine.h"
+#include "displays/analysis_report.h"
 #include "displays/displays.h"
 #include "displays/power.h"
 #include "displays/visual_ui.h"
@@ -49,18 +51,101 @@ void ShowAnalysisPower() {
     SetCtrlVal(handle5, ANALYSIS_POWER, static_cast<double>(p));
 }
 
+void SetAxisLabels(int panel, int control, const char* x, const char* y) {
+    auto* plot = qobject_cast<QCustomPlot*>(CtrlWidget(panel, control));
+    if (!plot) return;
+    plot->xAxis->setLabel(QString::fromUtf8(x));
+    plot->yAxis->setLabel(QString::fromUtf8(y));
+}
+
+// Level of bin k in dB below the top bin (absolute where there is no top).
+double SpectrumLevel(int k) {
+    return std::isfinite(spectrum_top) ? FFT_Array[k] - spectrum_top : FFT_Array[k];
+}
+
 void PlotSpectrumPreview(int panel, double reference_hz) {
-    double top = spectrum_top;
-    if (std::isfinite(top))
-        SetAxisRange(panel, ANALYSIS_SPECTRUM, VAL_NO_CHANGE, 0.0, 0.0, VAL_MANUAL, top - 150.0, top);
-    PlotY(panel, ANALYSIS_SPECTRUM, FFT_Array, SPECTRUM_BINS, VAL_DOUBLE, VAL_WHITE);
+    static double mhz[SPECTRUM_BINS], level[SPECTRUM_BINS];
+    for (int k = 0; k < SPECTRUM_BINS; ++k) {
+        mhz[k] = SpectrumBinMHz(k);
+        level[k] = SpectrumLevel(k);
+    }
+    DeleteGraphPlot(panel, ANALYSIS_SPECTRUM, VAL_DELETE_ALL);
+    double right = SpectrumBinMHz(SPECTRUM_BINS - 1);
+    SetAxisRange(panel, ANALYSIS_SPECTRUM, right > 0.0 ? VAL_MANUAL : VAL_NO_CHANGE, 0.0, right, VAL_MANUAL,
+                 -150.0, 0.0);
+    PlotXY(panel, ANALYSIS_SPECTRUM, mhz, level, SPECTRUM_BINS, VAL_DOUBLE, VAL_DOUBLE, VAL_WHITE);
+    SetAxisLabels(panel, ANALYSIS_SPECTRUM, "MHz", "dB");
     int bin = SpectrumBin(reference_hz);
-    SetGraphCursor(panel, ANALYSIS_SPECTRUM, 1, bin, FFT_Array[bin]);
+    SetGraphCursor(panel, ANALYSIS_SPECTRUM, 1, mhz[bin], level[bin]);
+    UpdateSpectrumCursor(panel, ANALYSIS_SPECTRUM, EVENT_COMMIT, nullptr, 1, 0);
+}
+
+int UpdateSpectrumCursor(int panel, int control, int event, void*, int, int) {
+    if (event != EVENT_COMMIT && event != EVENT_VAL_CHANGED) return 0;
+    double x = 0.0, y = 0.0;
+    if (GetGraphCursor(panel, control, 1, &x, &y) < 0) return 0;
+    // Onto the line: the bin nearest the cursor's frequency, at its level.
+    int bin = SpectrumBin(x * 1e6);
+    double mhz = SpectrumBinMHz(bin), level = SpectrumLevel(bin);
+    SetGraphCursor(panel, control, 1, mhz, level);
+    SetCtrlVal(panel, ANALYSIS_CURSOR_FREQUENCY, mhz);
+    SetCtrlVal(panel, ANALYSIS_CURSOR_LEVEL, level);
+    return 0;
 }
 
 void PlotIQ(int panel) {
     int n = numpoints < DISPLAY_POINTS ? numpoints : DISPLAY_POINTS;
-    if (n > 0) PlotXY(panel, ANALYSIS_IQ_GRAPH, phase_i, phase_q, n, VAL_FLOAT, VAL_FLOAT, VAL_WHITE);
+    DeleteGraphPlot(panel, ANALYSIS_IQ_GRAPH, VAL_DELETE_ALL);
+    if (n <= 0) return;
+    // Square and centred, so that circles stay round.
+    double reach = 0.0;
+    for (int k = 0; k < n; ++k) reach = std::max({reach, std::fabs(double(phase_i[k])), std::fabs(double(phase_q[k]))});
+    if (!(reach > 0.0) || !std::isfinite(reach)) reach = 1.0;
+    reach *= 1.1;
+    SetAxisRange(panel, ANALYSIS_IQ_GRAPH, VAL_MANUAL, -reach, reach, VAL_MANUAL, -reach, reach);
+    PlotXY(panel, ANALYSIS_IQ_GRAPH, phase_i, phase_q, n, VAL_FLOAT, VAL_FLOAT, VAL_WHITE);
+    SetAxisLabels(panel, ANALYSIS_IQ_GRAPH, "I", "Q");
+    auto* plot = qobject_cast<QCustomPlot*>(CtrlWidget(panel, ANALYSIS_IQ_GRAPH));
+    if (!plot || plot->plottableCount() == 0) return;
+    // Faint single points, each drawn on its own: where the trajectory passes
+    // often they add up to white (one polyline would be blended only once).
+    auto* curve = qobject_cast<QCPCurve*>(plot->plottable(plot->plottableCount() - 1));
+    if (!curve) return;
+    const QColor faint(255, 255, 255, 40);
+    curve->setLineStyle(QCPCurve::lsNone);
+    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDot, faint, faint, 1));
+    curve->setPen(QPen(faint, 0));
+    curve->setAntialiased(false);
+    curve->setAntialiasedScatters(false);
+}
+
+void PlotAnalysisPulse(int panel, int carrier) {
+    auto* plot = qobject_cast<QCustomPlot*>(CtrlWidget(panel, ANALYSIS_PULSE));
+    DeleteGraphPlot(panel, ANALYSIS_PULSE, VAL_DELETE_ALL);
+    if (plot) plot->clearItems();   // an earlier note
+    int kind = BuildPulsePlot(carrier);
+    if (kind != PULSE_NONE) {
+        SetAxisRange(panel, ANALYSIS_PULSE, VAL_AUTOSCALE, 0.0, 0.0, VAL_AUTOSCALE, 0.0, 0.0);
+        PlotXY(panel, ANALYSIS_PULSE, pulse_x, pulse_y, pulse_count, VAL_DOUBLE, VAL_DOUBLE, VAL_WHITE);
+        if (kind == PULSE_HELD)
+            SetAxisRange(panel, ANALYSIS_PULSE, VAL_MANUAL, -1.0, 1.0, VAL_MANUAL, -0.1, 1.1);
+    }
+    SetGraphCursor(panel, ANALYSIS_PULSE, 1, 0.0, 0.0);
+    SetAxisLabels(panel, ANALYSIS_PULSE, "symbols", "");
+    if (!plot || kind != PULSE_NONE) return;
+    SetAxisRange(panel, ANALYSIS_PULSE, VAL_MANUAL, -1.0, 1.0, VAL_MANUAL, -1.0, 1.0);
+    auto* note = new QCPItemText(plot);
+    note->position->setType(QCPItemPosition::ptAxisRectRatio);
+    note->position->setCoords(0.5, 0.5);
+    note->setText(QString::fromUtf8(pulse_note));
+    note->setColor(QColor(200, 200, 200));
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+int PrintVisual(int, int, int event, void*, int, int) {
+    if (event == EVENT_LEFT_CLICK && handle5 > 0)
+        PrintDisplayPanel(handle5, PrintHeading("Analysis").c_str());
+    return 0;
 }
 
 void ShowAnalysisPreview() {

@@ -17,6 +17,16 @@ int CloseAnalysis(int panel, int control, int event, void* callback_data, int da
 void PlotSpectrumPreview(int panel, double reference_hz);
 void PlotIQ(int panel);
 void PlotCCDF(int panel);
+// Lowest share of samples the CCDF's logarithmic axis shows, percent.
+constexpr double CCDF_LOWEST_PERCENT = 0.001;
+// The pulse plot of carrier `carrier` (its pulse table, the held symbol of an
+// unfiltered carrier, or a note where there is no pulse), x in symbols.
+void PlotAnalysisPulse(int panel, int carrier);
+// Spectrum cursor (graph cursor moved or released): onto the nearest bin, its
+// frequency and level below the top bin into the read-outs beside the plot.
+int UpdateSpectrumCursor(int panel, int control, int event, void* callback_data, int data1, int data2);
+// The analysis panel's Print button: the panel under a heading, without its buttons.
+int PrintVisual(int panel, int control, int event, void* callback_data, int data1, int data2);
 
 // Power table panel (handle14).
 int OpenPower(int panel, int control, int event, void* callback_data, int data1, int data2);

@@ -1,10 +1,19 @@
 // The power table and CCDF panels of the analysis panel.
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+
+#include "shell/qcustomplot_ui.h"
+
 #include "compile/engine.h"
+#include "displays/analysis_report.h"
 #include "displays/displays.h"
 #include "displays/power.h"
 #include "shell/panels.h"
 #include "shell/uldo.h"
 #include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 namespace {
 
@@ -43,7 +52,9 @@ int OpenPower(int, int, int event, void*, int, int) {
     BuildPowerTable();
     for (int i = 0; i < power_row_count; ++i)
         InsertListItem(handle14, POWER_LIST, -1, power_rows[i].text, power_rows[i].carrier);
-    SetCtrlVal(handle14, POWER_SUMMARY, static_cast<double>(power_summary));
+    char summary[32];
+    FormatDecibels(power_summary, summary, sizeof summary);
+    SetCtrlVal(handle14, POWER_SUMMARY, summary);
     SetCtrlVal(handle14, POWER_PEAK, static_cast<double>(max_value));
     DisplayPanel(handle14);
     return 0;
@@ -55,12 +66,36 @@ int PowerOk(int, int, int event, void*, int, int) {
 }
 
 int PrintPower(int, int, int event, void*, int, int) {
-    if (event == EVENT_LEFT_CLICK && handle14 > 0) PrintPanel(handle14);
+    if (event == EVENT_LEFT_CLICK && handle14 > 0)
+        PrintDisplayPanel(handle14, PrintHeading("Power Table").c_str());
     return 0;
 }
 
 void PlotCCDF(int panel) {
-    PlotXY(panel, CCDF_GRAPH, ccdf_x, ccdf_y, CCDF_BINS, VAL_DOUBLE, VAL_DOUBLE, VAL_WHITE);
+    // A logarithmic share axis has no 0: the curve ends at its last sample.
+    static double x[CCDF_BINS], y[CCDF_BINS];
+    int n = 0;
+    for (int j = 0; j < CCDF_BINS; ++j)
+        if (ccdf_y[j] > 0.0) {
+            x[n] = ccdf_x[j];
+            y[n++] = ccdf_y[j];
+        }
+    DeleteGraphPlot(panel, CCDF_GRAPH, VAL_DELETE_ALL);
+    double right = ccdf_ratio > 0.0 ? ccdf_ratio : 1.0;
+    SetAxisRange(panel, CCDF_GRAPH, VAL_MANUAL, 0.0, right, VAL_MANUAL, CCDF_LOWEST_PERCENT, 100.0);
+    if (auto* plot = qobject_cast<QCustomPlot*>(CtrlWidget(panel, CCDF_GRAPH))) {
+        plot->yAxis->setScaleType(QCPAxis::stLogarithmic);
+        QSharedPointer<QCPAxisTickerLog> ticker(new QCPAxisTickerLog);
+        ticker->setSubTickCount(8);
+        plot->yAxis->setTicker(ticker);
+        plot->yAxis->setNumberFormat("gb");
+        plot->yAxis->setNumberPrecision(3);
+        plot->xAxis->setLabel(QStringLiteral("dB above average power"));
+        plot->yAxis->setLabel(QStringLiteral("% of samples at or above"));
+        plot->yAxis->grid()->setSubGridVisible(true);
+        plot->yAxis->grid()->setSubGridPen(QPen(QColor(40, 40, 40), 0, Qt::DotLine));
+    }
+    if (n > 0) PlotXY(panel, CCDF_GRAPH, x, y, n, VAL_DOUBLE, VAL_DOUBLE, VAL_WHITE);
     SetGraphCursor(panel, CCDF_GRAPH, 1, 0.0, ccdf_y[0]);
 }
 
@@ -71,7 +106,9 @@ int ShowCCDF(int, int, int event, void*, int, int) {
     SetPanelAttribute(handle27, ATTR_TITLE, "CCDF");
     PlotCCDF(handle27);
     DisplayPanel(handle27);
-    SetCtrlVal(handle27, CCDF_RATIO, ccdf_ratio);
+    char ratio[32];
+    FormatDecibels(ccdf_ratio, ratio, sizeof ratio);
+    SetCtrlVal(handle27, CCDF_RATIO, ratio);
     UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_COMMIT, nullptr, 0, 0);
     return 0;
 }
@@ -80,6 +117,11 @@ int UpdateCCDFCursor(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || handle27 <= 0) return 0;
     double x = 0.0, y = 0.0;
     if (GetGraphCursor(handle27, CCDF_GRAPH, 1, &x, &y) < 0) return 0;
+    // Onto the curve at the cursor's level, in steps of 0.01 dB: where the
+    // mouse was released in height does not count.
+    x = std::clamp(std::round(x * 100.0) / 100.0, 0.0, std::max(ccdf_ratio, 0.0));
+    y = CCDFPercentAbove(x);
+    SetGraphCursor(handle27, CCDF_GRAPH, 1, x, y);
     SetCtrlVal(handle27, CCDF_CURSOR_X, x);
     SetCtrlVal(handle27, CCDF_CURSOR_Y, y);
     return 0;
@@ -91,6 +133,6 @@ int CCDFOk(int, int, int event, void*, int, int) {
 }
 
 int CCDFPrint(int, int, int event, void*, int, int) {
-    if (event == EVENT_LEFT_CLICK && handle27 > 0) PrintPanel(handle27);
+    if (event == EVENT_LEFT_CLICK && handle27 > 0) PrintDisplayPanel(handle27, PrintHeading("CCDF").c_str());
     return 0;
 }

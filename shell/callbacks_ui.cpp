@@ -42,6 +42,8 @@ void RegisterUldoCallbacks() {
         {"CCDFOk", CCDFOk},
         {"CCDFPrint", CCDFPrint},
         {"CloseAnalysis", CloseAnalysis},
+        {"UpdateSpectrumCursor", UpdateSpectrumCursor},
+        {"PrintVisual", PrintVisual},
         {"ShowIQ", ShowIQ},
         {"IQOk", IQOk},
         {"Showeye", Showeye},

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImage>
 #include <QInputDialog>
 #include <QLayout>
 #include <QLineEdit>
@@ -13,7 +14,9 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -189,7 +192,11 @@ int FileSelectPopup(const char* directory, const char* pattern, const char* patt
 
 // ---------------------------------------------------------------------------
 
-int PrintPanel(int panel) {
+namespace {
+
+// Prints the window: under `heading` (lines of text; none when empty), with its
+// push buttons left out when `without_buttons` is set.
+int PrintWindow(int panel, const QString& heading, bool without_buttons) {
     QWidget* window = PanelWidget(panel);
     if (!window) return UIE_BAD_PANEL;
     if (window->layout()) window->layout()->activate();
@@ -199,9 +206,17 @@ int PrintPanel(int panel) {
     // A PDF needs no printer: QPdfWriter does not look for one (which can take seconds).
     std::unique_ptr<QPdfWriter> pdf_writer;
     std::unique_ptr<QPrinter> printer;
-    QPagedPaintDevice* device;
+    QImage image;
+    QPaintDevice* device;
     const char* pdf = std::getenv("ULDO_PRINT_PDF");
-    if (pdf && *pdf) {
+    const bool png = pdf && QString::fromLocal8Bit(pdf).endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+    if (png) {
+        // The page as a picture (A4 at 100 dpi), for checking what a printout holds.
+        QSize a4(827, 1169);
+        image = QImage(orientation == QPageLayout::Landscape ? a4.transposed() : a4, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        device = &image;
+    } else if (pdf && *pdf) {
         pdf_writer = std::make_unique<QPdfWriter>(QString::fromLocal8Bit(pdf));
         pdf_writer->setResolution(300);
         pdf_writer->setPageOrientation(orientation);
@@ -224,9 +239,40 @@ int PrintPanel(int panel) {
     }
     RefreshPlots(window);
     QRect page = painter.viewport();
+    int top = 0;
+    if (!heading.isEmpty()) {
+        QFont font = painter.font();
+        font.setPixelSize(std::max(12, page.height() / 60));
+        painter.setFont(font);
+        QRect box = painter.boundingRect(page, Qt::AlignLeft | Qt::AlignTop, heading);
+        painter.drawText(page, Qt::AlignLeft | Qt::AlignTop, heading);
+        top = box.height() + font.pixelSize();
+    }
+    QList<QWidget*> hidden;
+    if (without_buttons)
+        for (QPushButton* button : window->findChildren<QPushButton*>())
+            if (button->isVisible()) {
+                button->setVisible(false);
+                hidden.push_back(button);
+            }
     double scale = std::min(page.width() / double(size.width()),
-                            page.height() / double(size.height()));
+                            (page.height() - top) / double(size.height()));
+    painter.translate(0, top);
     painter.scale(scale, scale);
     window->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    return painter.end() ? 0 : UIE_PRINT_FAILED;
+    for (QWidget* button : hidden) button->setVisible(true);
+    if (!painter.end()) return UIE_PRINT_FAILED;
+    if (png && !image.save(QString::fromLocal8Bit(pdf), "PNG")) {
+        std::fprintf(stderr, "panel %d: cannot write %s\n", panel, pdf);
+        return UIE_PRINT_FAILED;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int PrintPanel(int panel) { return PrintWindow(panel, QString(), false); }
+
+int PrintDisplayPanel(int panel, const char* heading) {
+    return PrintWindow(panel, heading ? FromText(heading) : QString(), true);
 }

@@ -206,8 +206,12 @@ struct PopupHandler {
 void SetPopupHandler(PopupHandler* handler);
 
 // ---------------------------------------------------------------------------
-// Printing: the whole panel, no dialog. ULDO_PRINT_PDF=<file> prints to a PDF.
+// Printing: the whole panel, no dialog. ULDO_PRINT_PDF=<file> prints to a PDF
+// (to a PNG picture of the page when the name ends in ".png").
 int PrintPanel(int panel);
+// A display's printout: the heading's lines (title, table, date) above the
+// panel, its buttons left out.
+int PrintDisplayPanel(int panel, const char* heading);
 
 // ---------------------------------------------------------------------------
 // Test seam: act on a control or menu item as the user would. The widget's own

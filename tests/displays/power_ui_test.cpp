@@ -17,6 +17,7 @@
 
 #include "compile/calculate.h"
 #include "compile/engine.h"
+#include "displays/analysis_report.h"
 #include "displays/displays.h"
 #include "displays/power.h"
 #include "shell/hooks.h"
@@ -88,6 +89,47 @@ protected:
         return ec ? 0 : size;
     }
 
+    static std::string Text(int panel, int control) {
+        char text[64] = "";
+        GetCtrlVal(panel, control, text);
+        return text;
+    }
+
+    // Prints through the button into a picture of the page: a heading of
+    // text above the panel, and where the panel's buttons were, the panel's
+    // background only. The buttons are back on the panel afterwards.
+    void ExpectHeadingWithoutButtons(int panel, int button) {
+        std::string png = dir.File("page.png");
+        setenv("ULDO_PRINT_PDF", png.c_str(), 1);
+        SimulateClick(panel, button);
+        unsetenv("ULDO_PRINT_PDF");
+        QImage page(QString::fromStdString(png));
+        ASSERT_FALSE(page.isNull());
+        // The panel: the run of rows off white at the page's left edge, at the bottom.
+        const QRgb white = qRgb(255, 255, 255);
+        int y1 = page.height() - 1;
+        while (y1 > 0 && page.pixel(1, y1) == white) --y1;
+        int y0 = y1;
+        while (y0 > 0 && page.pixel(1, y0 - 1) != white) --y0;
+        QWidget* window = PanelWidget(panel);
+        ASSERT_GT(y0, 10);
+        const double scale = (y1 - y0 + 1) / double(window->height());
+        // Above it, dark text on the white page.
+        int dark = 0;
+        for (int y = 0; y < y0; ++y)
+            for (int x = 0; x < page.width(); ++x) dark += qGray(page.pixel(x, y)) < 128;
+        EXPECT_GT(dark, 50);
+        // Where the button was, the panel's background alone.
+        QRect b = CtrlWidget(panel, button)->geometry();
+        auto at = [&](int x, int y) { return page.pixel(int(x * scale), y0 + int(y * scale)); };
+        const QRgb background = at(b.left() - 4, b.center().y());
+        int differ = 0;
+        for (int y = b.top() + 1; y < b.bottom(); ++y)
+            for (int x = b.left() + 1; x < b.right(); ++x) differ += at(x, y) != background;
+        EXPECT_EQ(differ, 0);
+        EXPECT_TRUE(CtrlWidget(panel, button)->isVisible());
+    }
+
     TempDir dir;
     ScriptedPopups popups;
 };
@@ -99,13 +141,24 @@ TEST_F(Analysis, CompileShowsPowerSpectrumAndPeaks) {
     EXPECT_LT(Numeric(handle5, ANALYSIS_POWER), 10.0);
     EXPECT_DOUBLE_EQ(Numeric(handle5, ANALYSIS_PEAK_RF), max_value);
     EXPECT_DOUBLE_EQ(Numeric(handle5, ANALYSIS_PEAK_IQ), max_i);
-    // 10 MHz of a 40 MHz record: bin 2048 of 8192, on the carrier's line.
+    // 10 MHz of a 40 MHz record: bin 2048 of 8192, on the carrier's line,
+    // the axis in MHz and the level in dB below the top bin.
     ASSERT_DOUBLE_EQ(record_clock, 40e6);
     double x = -1, y = 0;
     GetGraphCursor(handle5, ANALYSIS_SPECTRUM, 1, &x, &y);
-    EXPECT_EQ(x, 2048);
-    EXPECT_EQ(y, FFT_Array[2048]);
-    EXPECT_GT(y, spectrum_top - 10.0);
+    EXPECT_EQ(x, 10.0);
+    EXPECT_EQ(y, FFT_Array[2048] - spectrum_top);
+    EXPECT_GT(y, -10.0);
+    EXPECT_EQ(Numeric(handle5, ANALYSIS_CURSOR_FREQUENCY), 10.0);
+    EXPECT_EQ(Numeric(handle5, ANALYSIS_CURSOR_LEVEL), y);
+    // Dragged anywhere, the cursor goes onto the line at the nearest bin.
+    SetGraphCursor(handle5, ANALYSIS_SPECTRUM, 1, 7.3, -3.0);
+    UpdateSpectrumCursor(handle5, ANALYSIS_SPECTRUM, EVENT_VAL_CHANGED, nullptr, 1, 0);
+    GetGraphCursor(handle5, ANALYSIS_SPECTRUM, 1, &x, &y);
+    EXPECT_DOUBLE_EQ(x, 1495 * 40.0 / 8192);   // round(7.3 MHz * 8192 / 40 MHz)
+    EXPECT_EQ(y, FFT_Array[1495] - spectrum_top);
+    EXPECT_EQ(Numeric(handle5, ANALYSIS_CURSOR_FREQUENCY), x);
+    EXPECT_EQ(Numeric(handle5, ANALYSIS_CURSOR_LEVEL), y);
 
     // The plan of the reference, control by control.
     const Carrier& ref = signals[0];
@@ -118,18 +171,24 @@ TEST_F(Analysis, CompileShowsPowerSpectrumAndPeaks) {
         {ANALYSIS_SYMBOLS, double(symbols_in_record[0])}, {ANALYSIS_SAMPLES, double(numpoints)},
     };
     for (const auto& p : plan) EXPECT_NEAR(Numeric(handle5, p.control), p.value, 1e-9) << p.control;
+    // The pulse in symbols about its peak.
     auto* pulse = qobject_cast<QCustomPlot*>(CtrlWidget(handle5, ANALYSIS_PULSE));
-    ASSERT_TRUE(pulse && pulse->graphCount() == 1);
-    EXPECT_EQ(pulse->graph(0)->dataCount(), PulseEntries(ref.filter_length));
+    ASSERT_TRUE(pulse && pulse->plottableCount() == 1);
+    EXPECT_EQ(pulse->plottable(0)->interface1D()->dataCount(), PulseEntries(ref.filter_length));
+    EXPECT_DOUBLE_EQ(pulse->plottable(0)->interface1D()->dataMainKey(0), -(ref.filter_length + 1) / 2.0);
+    EXPECT_EQ(pulse->xAxis->label(), "symbols");
     GetGraphCursor(handle5, ANALYSIS_PULSE, 1, &x, &y);
     EXPECT_EQ(x, 0.0);
     EXPECT_EQ(y, 0.0);
-    // 150 dB below the highest line, the DC bin included in the plot.
+    // 150 dB below the highest line, the DC bin included, up to half the clock.
     auto* spectrum = qobject_cast<QCustomPlot*>(CtrlWidget(handle5, ANALYSIS_SPECTRUM));
-    ASSERT_TRUE(spectrum && spectrum->graphCount() == 1);
-    EXPECT_EQ(spectrum->graph(0)->dataCount(), SPECTRUM_BINS);
-    EXPECT_DOUBLE_EQ(spectrum->yAxis->range().lower, spectrum_top - 150.0);
-    EXPECT_DOUBLE_EQ(spectrum->yAxis->range().upper, spectrum_top);
+    ASSERT_TRUE(spectrum && spectrum->plottableCount() == 1);
+    EXPECT_EQ(spectrum->plottable(0)->interface1D()->dataCount(), SPECTRUM_BINS);
+    EXPECT_DOUBLE_EQ(spectrum->yAxis->range().lower, -150.0);
+    EXPECT_DOUBLE_EQ(spectrum->yAxis->range().upper, 0.0);
+    EXPECT_DOUBLE_EQ(spectrum->xAxis->range().upper, 4095 * 40.0 / 8192);
+    EXPECT_EQ(spectrum->xAxis->label(), "MHz");
+    EXPECT_EQ(spectrum->yAxis->label(), "dB");
 
     // Without the RF pass the readout stays at 0.
     globals.output_rf = 0;
@@ -153,14 +212,21 @@ TEST_F(Analysis, PowerTableOpensPrintsAndReturns) {
     GetValueFromIndex(handle14, POWER_LIST, 1, &value);
     EXPECT_EQ(value, 1);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "    4.000000 |    %6.3f",
+    std::snprintf(expected, sizeof expected, "   2  GMSK          4.000000 |    %6.3f",
                   10.0 + 20.0 * std::log10(0.5 / max_value));
     EXPECT_STREQ(text, expected);
     double total = std::pow(10.0, CarrierPower(0) / 10) + std::pow(10.0, CarrierPower(1) / 10);
-    EXPECT_NEAR(Numeric(handle14, POWER_SUMMARY), 10.0 - 10.0 * std::log10(total), 1e-3);
+    EXPECT_NEAR(std::stod(Text(handle14, POWER_SUMMARY)), 10.0 - 10.0 * std::log10(total), 1e-3);
     EXPECT_DOUBLE_EQ(Numeric(handle14, POWER_PEAK), max_value);
 
     EXPECT_GT(PrintToPdf(handle14, POWER_PRINT, "power.pdf"), 1000u);
+    ExpectHeadingWithoutButtons(handle14, POWER_PRINT);
+
+    // No carrier left: no power at all, 10 dB above minus infinity.
+    SimulateClick(handle14, POWER_OK);
+    signals[0].frequency_hz = 0.0f;
+    SimulateClick(handle5, ANALYSIS_POWER_TABLE);
+    EXPECT_EQ(Text(handle14, POWER_SUMMARY), "inf");
 
     int power = handle14;
     SimulateClick(handle14, POWER_OK);
@@ -179,19 +245,36 @@ TEST_F(Analysis, CCDFShowsTheRatioAndFollowsItsCursor) {
     EXPECT_STREQ(title, "CCDF");
     // A shaped QPSK carrier has peaks: some dB above its mean.
     EXPECT_GT(ccdf_ratio, 2.0);
-    EXPECT_NEAR(Numeric(handle27, CCDF_RATIO), ccdf_ratio, 1e-3);
+    char ratio[16];
+    std::snprintf(ratio, sizeof ratio, "%.3f", ccdf_ratio);
+    EXPECT_EQ(Text(handle27, CCDF_RATIO), ratio);
     EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 0.0);
     EXPECT_NEAR(Numeric(handle27, CCDF_CURSOR_Y), ccdf_y[0], 1e-4);
+    // Shares on a logarithmic axis from 100 % down to 0.001 %.
+    auto* graph = qobject_cast<QCustomPlot*>(CtrlWidget(handle27, CCDF_GRAPH));
+    ASSERT_TRUE(graph);
+    EXPECT_EQ(graph->yAxis->scaleType(), QCPAxis::stLogarithmic);
+    EXPECT_DOUBLE_EQ(graph->yAxis->range().lower, 0.001);
+    EXPECT_DOUBLE_EQ(graph->yAxis->range().upper, 100.0);
 
-    // Dragging raises value-changed events, the release a commit.
-    SetGraphCursor(handle27, CCDF_GRAPH, 1, 2.5, 12.0);
-    UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_VAL_CHANGED, nullptr, 1, 0);
-    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 0.0);
-    UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_COMMIT, nullptr, 1, 0);
-    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 2.5);
-    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_Y), 12.0);
+    // Released at 2 dB, whatever the height: the figure the command line prints.
+    std::string report = AnalysisReportText();
+    std::size_t at = report.find("+2 dB ");
+    ASSERT_NE(at, std::string::npos) << report;
+    const double printed = std::stod(report.substr(at + 6));
+    for (double height : {25.3, 41.2, 0.5}) {
+        SetGraphCursor(handle27, CCDF_GRAPH, 1, 2.0004, height);
+        UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_VAL_CHANGED, nullptr, 1, 0);   // dragging: nothing yet
+        UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_COMMIT, nullptr, 1, 0);
+        EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 2.0) << height;
+        EXPECT_NEAR(Numeric(handle27, CCDF_CURSOR_Y), printed, 5e-5) << height;
+        double x = 0, y = 0;
+        GetGraphCursor(handle27, CCDF_GRAPH, 1, &x, &y);
+        EXPECT_EQ(y, Numeric(handle27, CCDF_CURSOR_Y));   // on the curve
+    }
 
     EXPECT_GT(PrintToPdf(handle27, CCDF_PRINT, "ccdf.pdf"), 1000u);
+    ExpectHeadingWithoutButtons(handle27, CCDF_PRINT);
 
     int ccdf = handle27;
     SimulateClick(handle27, CCDF_OK);
@@ -257,7 +340,8 @@ TEST_F(Analysis, AnalysisPanelGrowsAndLeavesTheCompileButtonFree) {
     QRect button = close->geometry();
     window->resize(window->width() + 300, window->height() + 200);
     QApplication::processEvents();
-    EXPECT_GT(spectrum->width(), plot.width() + 150);
+    // In proportion to the panel: 900 px wide grown by a third.
+    EXPECT_GT(spectrum->width(), plot.width() * 1.3);
     EXPECT_GT(spectrum->height(), plot.height() + 80);
     EXPECT_EQ(close->size(), button.size());
     EXPECT_GT(close->x(), button.x());
