@@ -628,17 +628,14 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
         if (cr.kind == KIND_LINEAR) {
             const SymbolWindow& win = cr.win[g.buf];
             ShapeLinear(cr, win, b0, count, x);
-            CarrierRotator(cr.cycles, numpoints, cr.phase0, cr.ramp, b0, count, x.c.data(), x.s.data());
             const float* I = x.i.data();
             const float* Q = x.q.data();
-            const float* cs = x.c.data();
-            const float* sn = x.s.data();
             // The usual case in one sweep: composite and baseband sums.
             if (all && cr.ramp == 0.0) {
-                MixCarrier(A, I, Q, cs, sn, count, comp, bbi, bbq, fresh);
+                RotateAndMix(cr.cycles, numpoints, cr.phase0, cr.ramp, b0, count, A, I, Q, comp, bbi, bbq, fresh);
                 fresh = 0;
             } else {
-                MixCarrier(A, I, Q, cs, sn, count, comp, nullptr, nullptr, 0);
+                RotateAndMix(cr.cycles, numpoints, cr.phase0, cr.ramp, b0, count, A, I, Q, comp, nullptr, nullptr, 0);
             }
             if (zi) {
                 // A (I + jQ) e^(j theta'), theta' the carrier phase less the centre's.

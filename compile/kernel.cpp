@@ -173,6 +173,8 @@ typedef void (*RotatorFn)(int64_t, int64_t, double, double, int64_t, int, float*
 typedef void (*MixFn)(float, const float*, const float*, const float*, const float*, int, float*, float*, float*, int);
 typedef float (*PeakFn)(const float*, int, float);
 typedef void (*PhaseFn)(const ShapeRun&, const float*, int64_t, float*);
+typedef void (*RotateMixFn)(int64_t, int64_t, double, double, int64_t, int, float, const float*, const float*, float*,
+                            float*, float*, int);
 typedef void (*CaptureFn)(const float*, const float*, const float*, const float*, int, float*, float*);
 
 struct Paths {
@@ -182,10 +184,11 @@ struct Paths {
     PhaseFn phase;
     PeakFn peak;
     CaptureFn capture;
+    RotateMixFn rotate_mix;
 };
 
 #define ULDO_PATHS(ns) \
-    {ns::ShapeIQOne, ns::ShapeIQTwo, ns::ShapeIOnly, ns::Rotator, ns::Mix, ns::BuildPhase, ns::Peak, ns::Capture}
+    {ns::ShapeIQOne, ns::ShapeIQTwo, ns::ShapeIOnly, ns::Rotator, ns::Mix, ns::BuildPhase, ns::Peak, ns::Capture, ns::RotateMix}
 const Paths paths[3] = {ULDO_PATHS(kernel_base), ULDO_PATHS(kernel_avx2), ULDO_PATHS(kernel_avx512)};
 int path_limit = KERNEL_AVX512;
 
@@ -318,6 +321,13 @@ void CarrierRotator(int64_t cycles_mod_n, int64_t numpoints, double phase0, doub
 void MixCarrier(float amplitude, const float* i, const float* q, const float* cos_theta, const float* sin_theta,
                 int count, float* composite, float* baseband_i, float* baseband_q, int start) {
     ChosenPaths().mix(amplitude, i, q, cos_theta, sin_theta, count, composite, baseband_i, baseband_q, start);
+}
+
+void RotateAndMix(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp, int64_t s0, int count,
+                  float amplitude, const float* i, const float* q, float* composite, float* baseband_i,
+                  float* baseband_q, int start) {
+    ChosenPaths().rotate_mix(cycles_mod_n, numpoints, phase0, ramp, s0, count, amplitude, i, q, composite, baseband_i,
+                             baseband_q, start);
 }
 
 float PeakMagnitude(const float* x, int count, float peak) { return ChosenPaths().peak(x, count, peak); }

@@ -115,6 +115,12 @@ void MixCarrier(float amplitude, const float* i, const float* q, const float* co
 // over `lanes` taps (a multiple of 8), eight partial sums in a fixed order.
 void CaptureTaps(const float* xi, const float* xq, const float* ti, const float* tq, int lanes, float* ci, float* cq);
 
+// CarrierRotator and MixCarrier in one sweep (the same values, without the
+// cos and sin arrays).
+void RotateAndMix(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp, int64_t s0, int count,
+                  float amplitude, const float* i, const float* q, float* composite, float* baseband_i,
+                  float* baseband_q, int start);
+
 // max(peak, |x[m]|) over the count values.
 float PeakMagnitude(const float* x, int count, float peak);
 

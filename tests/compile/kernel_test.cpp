@@ -135,6 +135,38 @@ TEST_P(Kernel, RotatorKeepsTheExactPhase) {
     EXPECT_NEAR(std::remainder(CarrierPhase(F, N, 0.0, 0.0, N - 1) + 2 * M_PI * F / N, 2 * M_PI), 0.0, 1e-9);
 }
 
+// Rotating and mixing in one sweep gives the bits of the rotator followed by the mix,
+// from any first sample, with and without the baseband sums, added or written.
+TEST_P(Kernel, RotateAndMixIsTheRotatorThenTheMix) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    const int64_t N = 4000037, F = 1234567;
+    for (int64_t s0 : {int64_t(0), int64_t(5), int64_t(1021), N - 3000}) {
+        for (int start : {0, 1}) {
+            for (int baseband : {0, 1}) {
+                const int count = 2999;
+                std::vector<float> I(count), Q(count), c(count), s(count), comp(count), bi(count), bq(count);
+                for (int m = 0; m < count; ++m) {
+                    I[m] = u(rng);
+                    Q[m] = u(rng);
+                    comp[m] = u(rng);
+                    bi[m] = u(rng);
+                    bq[m] = u(rng);
+                }
+                std::vector<float> comp2 = comp, bi2 = bi, bq2 = bq;
+                CarrierRotator(F, N, 0.7, 0.25, s0, count, c.data(), s.data());
+                MixCarrier(0.8f, I.data(), Q.data(), c.data(), s.data(), count, comp.data(),
+                           baseband ? bi.data() : nullptr, baseband ? bq.data() : nullptr, start);
+                RotateAndMix(F, N, 0.7, 0.25, s0, count, 0.8f, I.data(), Q.data(), comp2.data(),
+                             baseband ? bi2.data() : nullptr, baseband ? bq2.data() : nullptr, start);
+                EXPECT_EQ(comp2, comp) << s0 << " " << start << " " << baseband;
+                EXPECT_EQ(bi2, bi);
+                EXPECT_EQ(bq2, bq);
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, Kernel, ::testing::Values(KERNEL_AVX512, KERNEL_AVX2, KERNEL_BASELINE),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == KERNEL_AVX512 ? "Avx512Path"
