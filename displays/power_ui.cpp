@@ -117,9 +117,10 @@ int UpdateCCDFCursor(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || handle27 <= 0) return 0;
     double x = 0.0, y = 0.0;
     if (GetGraphCursor(handle27, CCDF_GRAPH, 1, &x, &y) < 0) return 0;
-    // Onto the curve at the cursor's level, in steps of 0.01 dB: where the
-    // mouse was released in height does not count.
-    x = std::clamp(std::round(x * 100.0) / 100.0, 0.0, std::max(ccdf_ratio, 0.0));
+    // Onto the curve at the cursor's level, in steps of 0.05 dB (a few pixels,
+    // so that a level such as 2 dB can be hit): the height where the mouse was
+    // released does not count.
+    x = std::clamp(std::round(x * 20.0) / 20.0, 0.0, std::max(ccdf_ratio, 0.0));
     y = CCDFPercentAbove(x);
     SetGraphCursor(handle27, CCDF_GRAPH, 1, x, y);
     SetCtrlVal(handle27, CCDF_CURSOR_X, x);

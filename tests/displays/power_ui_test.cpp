@@ -263,7 +263,7 @@ TEST_F(Analysis, CCDFShowsTheRatioAndFollowsItsCursor) {
     ASSERT_NE(at, std::string::npos) << report;
     const double printed = std::stod(report.substr(at + 6));
     for (double height : {25.3, 41.2, 0.5}) {
-        SetGraphCursor(handle27, CCDF_GRAPH, 1, 2.0004, height);
+        SetGraphCursor(handle27, CCDF_GRAPH, 1, 2.02, height);
         UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_VAL_CHANGED, nullptr, 1, 0);   // dragging: nothing yet
         UpdateCCDFCursor(handle27, CCDF_GRAPH, EVENT_COMMIT, nullptr, 1, 0);
         EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_X), 2.0) << height;
