@@ -61,7 +61,14 @@ void PlotAgainstTime(QCustomPlot* plot, const float* values, int32_t n, const QS
     graph->setPen(QPen(WithAlpha(white, DensityAlpha(n / 2000, 40, 110)), 0));
     graph->setAntialiased(false);
     LabelAxes(plot, timed ? QString::fromUtf8("Time [\u00b5s]") : QString("Sample"), name);
-    if (n > 0) plot->xAxis->setRange(0, (n - 1) * step);
+    // The whole record is a band at this width: the view opens on its first
+    // symbols, and the wheel and a drag move along it.
+    double span = (n > 1 ? n - 1 : 1) * step;
+    if (pointperiod >= 1.0f) span = std::min(span, 40.0 * pointperiod * step);
+    plot->xAxis->setRange(0, span);
+    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot->axisRect()->setRangeDrag(Qt::Horizontal);
+    plot->axisRect()->setRangeZoom(Qt::Horizontal);
     double h = IQHalfSpan();
     plot->yAxis->setRange(-h, h);
 }
@@ -203,6 +210,19 @@ void DrawIQ(int panel) {
     int32_t n = DisplayLength();
     PlotAgainstTime(plot_i, phase_i, n, "I");
     PlotAgainstTime(plot_q, phase_q, n, "Q");
+    // I and Q move together.
+    QObject::connect(plot_i->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), plot_q->xAxis,
+                     [plot_q](const QCPRange& r) {
+                         if (plot_q->xAxis->range() == r) return;
+                         plot_q->xAxis->setRange(r);
+                         ReplotLater(plot_q);
+                     });
+    QObject::connect(plot_q->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), plot_i->xAxis,
+                     [plot_i](const QCPRange& r) {
+                         if (plot_i->xAxis->range() == r) return;
+                         plot_i->xAxis->setRange(r);
+                         ReplotLater(plot_i);
+                     });
     if (n == 0) ShowNote(plot_i, NoRecordNote());
     ReplotLater(plot_i);
     ReplotLater(plot_q);
