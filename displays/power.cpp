@@ -80,7 +80,10 @@ float CarrierPower(int32_t r) {
     if (r < 0 || r >= MAX_CARRIERS) return NAN;
     const Carrier& c = signals[r];
     const double* pulse = c.filter_type == FILTER_NONE ? HeldPulse() : FIR[r];
-    return total_power(c.modulation, pulse, c.amplitude, max_value, c.filter_param, c.filter_length);
+    float p = total_power(c.modulation, pulse, c.amplitude, max_value, c.filter_param, c.filter_length);
+    // Without a pulse there is no quarter-rate shift: the pair (a, -a) keeps the power of both parts.
+    if (c.filter_type == FILTER_NONE && QuarterShift(c.modulation)) p = static_cast<float>(p + 10.0 * std::log10(2.0));
+    return p;
 }
 
 int BuildPowerTable() {

@@ -228,6 +228,7 @@ TEST_F(MeasuredPower, MatchesTheCompiledRecord) {
         {"32-FSK", MOD_32FSK, FILTER_GAUSS, 0.5f},  {"FILE 3", MOD_FILE3, rrc, 0.35f},
         {"IS95(DL)", MOD_IS95DL, rrc, 0.35f},       {"3GPP(DL)", MOD_3GPPDL, rrc, 0.22f},
         {"QAM-1024", MOD_QAM1024, rrc, 0.35f},
+        {"8VSB, unfiltered", MOD_8VSB, FILTER_NONE, 0.0f},
     };
     for (const Case& k : cases) {
         SetUp();
