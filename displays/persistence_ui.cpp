@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "displays/analysis_report.h"
 #include "displays/visual.h"
 #include "displays/visual_ui.h"
 #include "displays/visualplot_ui.h"
@@ -230,6 +231,6 @@ int ZoomGlimOk(int, int, int event, void*, int, int) {
 }
 
 int ZoomGlimPrint(int, int, int event, void*, int, int) {
-    if (event == EVENT_LEFT_CLICK && handle28 > 0) PrintPanel(handle28);
+    if (event == EVENT_LEFT_CLICK && handle28 > 0) PrintDisplayPanel(handle28, PrintHeading("Persistence Zoom").c_str());
     return 0;
 }

@@ -15,6 +15,7 @@
 #include <limits>
 #include <string>
 
+#include "displays/analysis_report.h"
 #include "displays/visual.h"
 #include "displays/visualplot_ui.h"
 #include "shell/hooks.h"
@@ -330,7 +331,10 @@ int ZoomOk(int, int, int event, void*, int, int) {
 }
 
 int ZoomPrint(int, int, int event, void*, int, int) {
-    if (event == EVENT_LEFT_CLICK && handle12 > 0) PrintPanel(handle12);
+    if (event != EVENT_LEFT_CLICK || handle12 <= 0) return 0;
+    char title[64] = {};
+    GetPanelAttribute(handle12, ATTR_TITLE, title, sizeof title);
+    PrintDisplayPanel(handle12, PrintHeading(title).c_str());
     return 0;
 }
 
@@ -383,7 +387,9 @@ int MaPreviewOk(int, int, int event, void*, int, int) {
 }
 
 int MaPreviewPrint(int, int, int event, void*, int, int) {
-    if (event == EVENT_LEFT_CLICK && handle25 > 0) PrintPanel(handle25);
+    if (event != EVENT_LEFT_CLICK || handle25 <= 0) return 0;
+    std::string name = FieldText(map.map_name);
+    PrintDisplayPanel(handle25, PrintHeading(name.empty() ? "Symbol Map" : ("Symbol Map " + name).c_str()).c_str());
     return 0;
 }
 

@@ -6,6 +6,9 @@
 #include <QWidget>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "compile/calculate.h"
@@ -30,6 +33,13 @@ int VisibleWindows(const char* title) {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->windowTitle() == title) ++count;
     return count;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
 }
 
 QCustomPlot* Plot(int panel, int control) { return qobject_cast<QCustomPlot*>(CtrlWidget(panel, control)); }
@@ -202,6 +212,29 @@ TEST_F(Visual, AllZeroRecordShowsEmptyDisplaysWithANote) {
     GetCtrlVal(handle28, GLIM_SUM, &sum);
     EXPECT_EQ(sum, 0.0);
     EXPECT_EQ(glim_peak, 0);
+}
+
+// The print buttons of the phase diagram, the zoom and the map preview.
+TEST_F(Visual, PrintButtonsPrintThePanels) {
+    CompileExample();
+    SimulateClick(handle5, ANALYSIS_PHASE);
+    SimulateClick(handle5, ANALYSIS_GLIM_ZOOM);
+    map.num_points = 1;
+    SimulateClick(handle18, MAP_PREVIEW);
+    const struct {
+        int panel, button;
+        const char* file;
+    } prints[] = {{handle12, ZOOM_PRINT, "phase.pdf"},
+                  {handle28, GLIM_ZOOM_PRINT, "zoom.pdf"},
+                  {handle25, PREVIEW_PRINT, "preview.pdf"}};
+    for (const auto& p : prints) {
+        std::string pdf = dir.File(p.file);
+        setenv("ULDO_PRINT_PDF", pdf.c_str(), 1);
+        SimulateClick(p.panel, p.button);
+        unsetenv("ULDO_PRINT_PDF");
+        EXPECT_EQ(FileText(pdf).substr(0, 4), "%PDF") << p.file;
+        EXPECT_GT(FileText(pdf).size(), 5000u) << p.file;
+    }
 }
 
 TEST_F(Visual, MapPreviewShowsTheMapOverTheDimmedEditor) {
