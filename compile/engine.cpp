@@ -46,9 +46,11 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
-// Largest table of per-phase taps kept for one carrier (it is read in order
-// of the samples, so it streams from the second-level cache).
-constexpr int64_t kPhaseTableBytes = 640 * 1024;
+// Largest table of per-phase taps kept for one carrier, and for all of them
+// (a table is read in order of the samples, so it streams from the cache;
+// even from the last level it is cheaper than interpolating).
+constexpr int64_t kPhaseTableBytes = 4 * 1024 * 1024;
+constexpr int64_t kPhaseTablesBytes = 32 * 1024 * 1024;
 // A carrier's symbol clock is read from a table of one period when that is
 // short enough to stay in the cache; longer periods compute it.
 constexpr int64_t kClockEntryBytes = 12;
@@ -184,6 +186,7 @@ inline void SymbolPosition(int64_t s, int64_t symbols, int64_t* n, int64_t* r) {
 // Kernel set-up: coefficient tables and capture taps of every carrier.
 
 void BuildKernels() {
+    int64_t phase_bytes = 0;
     for (int c = 0; c < compile_carriers; ++c) {
         const Carrier& rec = signals[c];
         CarrierRun& cr = runs[c];
@@ -263,8 +266,11 @@ void BuildKernels() {
             BuildClockTable(numpoints, cr.symbols, cr.period, cr.clock_n.data(), cr.clock_row.data(),
                             cr.clock_t.data());
         }
-        if (cr.rows_i.empty() && cr.period > 0 &&
-            cr.period * lanes * static_cast<int64_t>(sizeof(float)) <= kPhaseTableBytes) {
+        const int64_t table_bytes = cr.period * lanes * static_cast<int64_t>(sizeof(float)) *
+                                    (1 + !cr.table_q.empty() + !cr.table_s.empty());
+        if (cr.rows_i.empty() && cr.period > 0 && table_bytes <= kPhaseTableBytes &&
+            phase_bytes + table_bytes <= kPhaseTablesBytes) {
+            phase_bytes += table_bytes;
             ShapeRun run{nullptr, nullptr, nullptr, nullptr, 0, lanes, numpoints, cr.symbols, 0, 0};
             auto phases = [&](const std::vector<float>& table, std::vector<float>& out) {
                 if (table.empty()) return;
