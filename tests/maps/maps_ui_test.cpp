@@ -2,9 +2,12 @@
 // from the carrier editor, the carrier assistant and the menu.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "editors/assistant.h"
 #include "editors/editors.h"
@@ -386,6 +389,89 @@ TEST_F(Maps, UldocMapEqualsTheEditorsMap) {
     r = RunUldoc(dir.path().string(), {"map", "--qam", "7", "-o", "x.smp"}, dir.File("bad"));
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("--qam takes 11, 1, 2, 3, 4, 9 or 5, not \"7\""), std::string::npos) << r.err;
+}
+
+void WriteString(const std::string& path, const std::string& text) { WriteBytes(path, text.data(), text.size()); }
+
+std::vector<std::complex<float>> ReadCf32(const std::string& path) {
+    std::vector<char> bytes = ReadBytes(path);
+    std::vector<std::complex<float>> samples(bytes.size() / sizeof(std::complex<float>));
+    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof samples[0]);
+    return samples;
+}
+
+// End to end: the editor's map and a typed polynomial, compiled by uldoc into
+// an I/Q record and read back at the symbol centres (unfiltered carriers at
+// 25 samples per symbol, centred on the carrier).
+TEST_F(Maps, EditorMapAndTypedPolynomialCompile) {
+    TempDir dir;
+    SimulateMenuItem(handle0, MENU_MAP_EDITOR);
+    SimulateClick(handle18, MAP_QAM);
+    SetCtrlVal(handle21, MAP_QAM_CODE, MOD_QAM32);
+    SimulateClick(handle21, MAP_QAM_OK);
+    SimulateClick(handle18, MAP_ROTATE);
+    SetCtrlVal(handle23, MAP_ROTATE_ANGLE, 45.0);
+    SimulateClick(handle23, MAP_ROTATE_OK);
+    SimulateClick(handle18, MAP_SCALE);
+    SetCtrlVal(handle24, MAP_DIALOG_VALUE1, 200.0);
+    SetCtrlVal(handle24, MAP_DIALOG_VALUE2, 50.0);
+    SimulateClick(handle24, MAP_DIALOG_OK);
+    SetCtrlVal(handle18, MAP_ROTATION_MODE, 2);
+    SetCtrlVal(handle18, MAP_ROTATION_STEP, 30.0);
+    popups.file_answers.push_back({dir.File("q32.smp"), VAL_NEW_FILE_SELECTED});
+    SimulateClick(handle18, MAP_SAVE);
+    const SymbolMap saved = map;
+
+    WriteString(dir.File("t.json"),
+                R"({"format": "V1.0", "carriers": [{"frequency_hz": 10e6, "amplitude": 1, "symbol_rate": 1e6,)"
+                R"( "modulation": "FILE 3", "filter_type": "NONE", "filter_length": 1, "mod_file": "q32.smp"}]})");
+    UldocOutcome r = RunUldoc(dir.path().string(), {"t.json", "--length", "4000", "--passes", "iq", "-o", "t.wfm"},
+                              dir.File("map"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<std::complex<float>> s = ReadCf32(dir.File("t.cf32"));
+    ASSERT_EQ(s.size(), 4000u);
+    float peak_record = 0, peak_map = 0;
+    for (auto x : s) peak_record = std::max(peak_record, std::abs(x));
+    for (int i = 0; i < saved.num_points; ++i)
+        peak_map = std::max(peak_map, std::abs(std::complex<float>(saved.point_i[i], saved.point_q[i])));
+    const float gain = peak_record / peak_map;
+    // Every symbol is a point of the map; alternate mode turns every other
+    // one by the 30 degree step (clockwise here, as Q goes out negated).
+    const std::complex<float> turn = std::polar(1.0f, static_cast<float>(-30 * std::acos(-1.0) / 180));
+    bool seen[MAX_MAP_POINTS] = {};
+    int previous_kind = -1;
+    for (int k = 1; k < 159; ++k) {
+        const std::complex<float> x = s[25 * k + 12] / gain;
+        int kind = -1;
+        for (int turned = 0; turned < 2 && kind < 0; ++turned)
+            for (int i = 0; i < saved.num_points; ++i) {
+                std::complex<float> p(saved.point_i[i], saved.point_q[i]);
+                if (std::abs(x - (turned ? p * turn : p)) < 1e-4f) {
+                    kind = turned;
+                    seen[i] = true;
+                    break;
+                }
+            }
+        ASSERT_GE(kind, 0) << "symbol " << k << " is no point of the map: " << x;
+        if (previous_kind >= 0) EXPECT_NE(kind, previous_kind) << "symbol " << k;
+        previous_kind = kind;
+    }
+    EXPECT_GE(std::count(std::begin(seen), std::end(seen), true), 28);
+
+    // The polynomial typed as text: BPSK bits follow x^7 + x^6 + 1, a
+    // sequence of period 127 with b[n] = b[n-6] ^ b[n-7].
+    WriteString(dir.File("p.json"),
+                R"({"format": "V1.0", "carriers": [{"frequency_hz": 10e6, "amplitude": 1, "symbol_rate": 1e6,)"
+                R"( "modulation": "BPSK", "filter_type": "NONE", "filter_length": 1, "prbs_poly_i": "x7 + x6 + 1"}]})");
+    r = RunUldoc(dir.path().string(), {"p.json", "--length", "10000", "--passes", "iq", "-o", "p.wfm"},
+                 dir.File("prbs"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    s = ReadCf32(dir.File("p.cf32"));
+    ASSERT_EQ(s.size(), 10000u);
+    std::vector<int> b;
+    for (int k = 0; k < 400; ++k) b.push_back(s[25 * k + 12].real() > 0);
+    for (int n = 7; n < 400; ++n) ASSERT_EQ(b[n], b[n - 6] ^ b[n - 7]) << "bit " << n;
+    EXPECT_NE(std::count(b.begin(), b.end(), 1), 0);
 }
 
 }  // namespace
