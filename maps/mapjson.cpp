@@ -2,6 +2,7 @@
 // [i, q] pairs. The image's reserved text and the points beyond num_points
 // have no place in it.
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
@@ -43,6 +44,9 @@ int Refuse(const char* path, const std::string& why) {
     return -1;
 }
 
+// A map's coordinates are floats: a larger number would become infinite.
+bool FitsFloat(double d) { return std::isfinite(d) && std::fabs(d) <= FLT_MAX; }
+
 bool Integer(const ordered_json& v, int lo, int hi, int* out) {
     if (!v.is_number_integer()) return false;
     long long n = v.get<long long>();
@@ -76,8 +80,8 @@ int ReadSymbolMapJson(const char* path, const char* error_line) {
         } else if (key == "offset_q") {
             if (!Integer(v, 0, 1, &image.offset_q)) return Refuse(path, "offset_q: must be 0 or 1");
         } else if (key == "rotation_step_deg") {
-            if (!v.is_number() || !std::isfinite(v.get<double>()))
-                return Refuse(path, "rotation_step_deg: must be a number");
+            if (!v.is_number() || !FitsFloat(v.get<double>()))
+                return Refuse(path, "rotation_step_deg: must be a number within +-3.4e38");
             image.rotation_step = static_cast<float>(v.get<double>() * std::acos(-1.0) / 180.0);
         } else if (key == "spare_setting") {
             if (!Integer(v, INT32_MIN, INT32_MAX, &image.spare_setting))
@@ -90,6 +94,8 @@ int ReadSymbolMapJson(const char* path, const char* error_line) {
                 const ordered_json& p = v[k];
                 if (!p.is_array() || p.size() != 2 || !p[0].is_number() || !p[1].is_number())
                     return Refuse(path, "points[" + std::to_string(k) + "]: must be an [i, q] pair of numbers");
+                if (!FitsFloat(p[0].get<double>()) || !FitsFloat(p[1].get<double>()))
+                    return Refuse(path, "points[" + std::to_string(k) + "]: i and q must lie within +-3.4e38");
                 image.point_i[k] = static_cast<float>(p[0].get<double>());
                 image.point_q[k] = static_cast<float>(p[1].get<double>());
             }

@@ -284,6 +284,8 @@ TEST_F(Maps, JsonFormAndConvert) {
     struct Case { std::string text, why; } cases[] = {
         {R"({"points": [[1, 2], [3]]})", "points[1]: must be an [i, q] pair of numbers"},
         {R"({"rotation_mode": 3})", "rotation_mode: must be 0, 1 or 2"},
+        {R"({"points": [[1, 2], [0, -1e39]]})", "points[1]: i and q must lie within +-3.4e38"},
+        {R"({"rotation_step_deg": 1e300})", "rotation_step_deg: must be a number within +-3.4e38"},
         {R"({"pionts": []})", "unknown field \"pionts\""},
         {too_many, "points: holds 1025 points; a symbol map holds at most 1024"},
         {"[1, 2]", "is not a JSON symbol map"},
