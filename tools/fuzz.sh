@@ -41,7 +41,7 @@ run_one() {
   [ -x "$program" ] || { echo "no fuzz target $t" >"$work/$t.result"; return 0; }
   mkdir -p "$dir/corpus/$t" "$dir/findings/$t" "$work/$t"
   local dict=()
-  case "$t" in table_json|setup_json|compile) dict=(-dict="$root/fuzz/json.dict") ;; esac
+  case "$t" in table_json|setup_json|map_json|compile) dict=(-dict="$root/fuzz/json.dict") ;; esac
   # Each target runs in a folder of its own: the compile writes FILTER.DAT.
   (cd "$work/$t" && TMPDIR="$work/$t" "$program" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
      -print_final_stats=1 -close_fd_mask=1 -artifact_prefix="$dir/findings/$t/" "${dict[@]}" \
