@@ -36,6 +36,9 @@ const char* ReadFileBytes(const char* path, std::string* bytes) {
         reason = std::string("cannot be opened: ") + std::strerror(EISDIR);
         return reason.c_str();
     }
+    // One allocation for a regular file; a pipe grows as it comes.
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= MAX_RECORD_FILE)
+        bytes->reserve(static_cast<std::size_t>(st.st_size) + 1);
     char chunk[65536];
     std::size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {

@@ -7,6 +7,7 @@
 #
 # ULDO_FUZZ_DIR   build folder (default build-fuzz), configured with clang
 # ULDO_FUZZ_JOBS  targets run at the same time (default 1)
+# ULDO_FUZZ_RUNS  stop a target after this many executions (SECONDS stays the cap)
 #
 # Inputs the runs add are kept in <build>/corpus/<target>, so a later run goes
 # on from there. An input that crashes, leaks, hangs or trips a sanitizer is
@@ -40,11 +41,12 @@ run_one() {
   local program="$dir/fuzz/fuzz_$t"
   [ -x "$program" ] || { echo "no fuzz target $t" >"$work/$t.result"; return 0; }
   mkdir -p "$dir/corpus/$t" "$dir/findings/$t" "$work/$t"
-  local dict=()
+  local dict=() runs=()
+  [ -n "${ULDO_FUZZ_RUNS:-}" ] && runs=(-runs="$ULDO_FUZZ_RUNS")
   case "$t" in table_json|setup_json|map_json|compile) dict=(-dict="$root/fuzz/json.dict") ;; esac
   # Each target runs in a folder of its own: the compile writes FILTER.DAT.
   (cd "$work/$t" && TMPDIR="$work/$t" "$program" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
-     -print_final_stats=1 -close_fd_mask=1 -artifact_prefix="$dir/findings/$t/" "${dict[@]}" \
+     -print_final_stats=1 -close_fd_mask=1 -artifact_prefix="$dir/findings/$t/" "${dict[@]}" "${runs[@]}" \
      "$dir/corpus/$t" "$root/fuzz/corpus/$t" >"$work/$t.log" 2>&1) || true
   local log="$work/$t.log"
   local execs rate cov ft found
