@@ -98,7 +98,7 @@ void ShapeFm(const ShapeRun& run, const double* table, double* out);
 // for s = s0 .. s0 + count - 1, F already reduced mod N. Exact phases are taken
 // at every multiple of ROTATOR_ANCHOR samples and advanced in between, so the
 // values depend on s only.
-constexpr int ROTATOR_ANCHOR = 1024;
+constexpr int ROTATOR_ANCHOR = 4096;
 void CarrierRotator(int64_t cycles_mod_n, int64_t numpoints, double phase0, double ramp,
                     int64_t s0, int count, float* out_cos, float* out_sin);
 
