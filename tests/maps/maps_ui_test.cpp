@@ -22,6 +22,10 @@
 #include "support/scripted_popups.h"
 #include "support/tempdir.h"
 #include "support/ui_app.h"
+#include <QFontInfo>
+#include <QWidget>
+
+#include "shell/userint_ui.h"
 
 namespace {
 
@@ -217,6 +221,12 @@ TEST_F(Maps, EditorOnFile3CarrierQamRotateScaleSaveLoad) {
     EXPECT_EQ(PanelDimmed(handle18), 0);
     ASSERT_EQ(Rows(), 32);
     EXPECT_EQ(Row(0), "    0 |  -1.500000  |  -2.500000  |   2.915476  |  -120.964  ");
+    // The heading's separators stand over the rows', in the rows' font.
+    std::string head = Text(handle18, MAP_HEADING), row = Row(0);
+    for (size_t at = row.find('|'); at != std::string::npos; at = row.find('|', at + 1))
+        EXPECT_EQ(head[at], '|') << head << "\n" << row;
+    EXPECT_EQ(std::count(head.begin(), head.end(), '|'), std::count(row.begin(), row.end(), '|'));
+    EXPECT_TRUE(QFontInfo(CtrlWidget(handle18, MAP_HEADING)->font()).fixedPitch());
     EXPECT_EQ(Num(handle18, MAP_COUNT), 32);
 
     SimulateClick(handle18, MAP_ROTATE);
