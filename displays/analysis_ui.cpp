@@ -51,6 +51,8 @@ void ShowAnalysisPower() {
     SetCtrlVal(handle5, ANALYSIS_POWER, static_cast<double>(p));
 }
 
+namespace {
+
 void SetAxisLabels(int panel, int control, const char* x, const char* y) {
     auto* plot = qobject_cast<QCustomPlot*>(CtrlWidget(panel, control));
     if (!plot) return;
@@ -62,6 +64,8 @@ void SetAxisLabels(int panel, int control, const char* x, const char* y) {
 double SpectrumLevel(int k) {
     return std::isfinite(spectrum_top) ? FFT_Array[k] - spectrum_top : FFT_Array[k];
 }
+
+}  // namespace
 
 void PlotSpectrumPreview(int panel, double reference_hz) {
     static double mhz[SPECTRUM_BINS], level[SPECTRUM_BINS];
@@ -122,7 +126,10 @@ void PlotIQ(int panel) {
 void PlotAnalysisPulse(int panel, int carrier) {
     auto* plot = qobject_cast<QCustomPlot*>(CtrlWidget(panel, ANALYSIS_PULSE));
     DeleteGraphPlot(panel, ANALYSIS_PULSE, VAL_DELETE_ALL);
-    if (plot) plot->clearItems();   // an earlier note
+    // An earlier note goes; the graph's cursor lines are items too and stay.
+    if (plot)
+        for (int i = plot->itemCount() - 1; i >= 0; --i)
+            if (qobject_cast<QCPItemText*>(plot->item(i))) plot->removeItem(i);
     int kind = BuildPulsePlot(carrier);
     if (kind != PULSE_NONE) {
         SetAxisRange(panel, ANALYSIS_PULSE, VAL_AUTOSCALE, 0.0, 0.0, VAL_AUTOSCALE, 0.0, 0.0);

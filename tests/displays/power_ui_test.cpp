@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "compile/calculate.h"
 #include "compile/engine.h"
@@ -177,6 +178,25 @@ TEST_F(Analysis, CompileShowsPowerSpectrumAndPeaks) {
     EXPECT_EQ(pulse->plottable(0)->interface1D()->dataCount(), PulseEntries(ref.filter_length));
     EXPECT_DOUBLE_EQ(pulse->plottable(0)->interface1D()->dataMainKey(0), -(ref.filter_length + 1) / 2.0);
     EXPECT_EQ(pulse->xAxis->label(), "symbols");
+    // A tone has no pulse: the plot is empty and says why; the next plot drops the note.
+    signals[1].modulation = MOD_FM;
+    PlotAnalysisPulse(handle5, 1);
+    auto notes = [&] {
+        std::vector<QString> texts;
+        for (int i = 0; i < pulse->itemCount(); ++i)
+            if (auto* text = qobject_cast<QCPItemText*>(pulse->item(i))) texts.push_back(text->text());
+        return texts;
+    };
+    EXPECT_EQ(pulse->plottableCount(), 0);
+    EXPECT_EQ(notes(), std::vector<QString>{"No pulse: the reference is an analog FM tone."});
+    PlotAnalysisPulse(handle5, 0);
+    EXPECT_TRUE(notes().empty());
+    EXPECT_EQ(pulse->plottableCount(), 1);
+    // The cursor is still there and follows; a new plot puts it back at 0.
+    EXPECT_EQ(SetGraphCursor(handle5, ANALYSIS_PULSE, 1, 0.5, 0.25), 0);
+    RefreshPlots(PanelWidget(handle5));
+    PlotAnalysisPulse(handle5, 0);
+    signals[1].modulation = MOD_GMSK;
     GetGraphCursor(handle5, ANALYSIS_PULSE, 1, &x, &y);
     EXPECT_EQ(x, 0.0);
     EXPECT_EQ(y, 0.0);
