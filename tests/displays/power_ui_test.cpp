@@ -301,6 +301,18 @@ TEST_F(Analysis, CCDFShowsTheRatioAndFollowsItsCursor) {
     EXPECT_EQ(handle27, 0);
     EXPECT_EQ(IsPanelVisible(ccdf), UIE_BAD_PANEL);
     EXPECT_TRUE(IsPanelVisible(handle5));
+
+    // A silent record: no curve on the logarithmic axis, the cursor at 0 %.
+    std::fill(phase_i, phase_i + numpoints, 0.0f);
+    std::fill(phase_q, phase_q + numpoints, 0.0f);
+    SimulateClick(handle5, ANALYSIS_CCDF);
+    ASSERT_GT(handle27, 0);
+    EXPECT_EQ(Text(handle27, CCDF_RATIO), "0.000");
+    EXPECT_EQ(Numeric(handle27, CCDF_CURSOR_Y), 0.0);
+    graph = qobject_cast<QCustomPlot*>(CtrlWidget(handle27, CCDF_GRAPH));
+    ASSERT_TRUE(graph);
+    EXPECT_EQ(graph->plottableCount(), 0);
+    RefreshPlots(PanelWidget(handle27));
 }
 
 void PressKey(int panel, int key) {
