@@ -101,12 +101,12 @@ int BuildPowerTable() {
         row.defined = stated && std::isfinite(row.power_dbm);
         if (row.defined) {
             total = static_cast<float>(total + std::pow(10.0, row.power_dbm / 10.0));
-            std::snprintf(row.text, sizeof row.text, " %3d  %-11s%11.6f |    %6.3f", r + 1, name,
+            std::snprintf(row.text, sizeof row.text, " %3d  %-11s%11.6f |  %8.3f", r + 1, name,
                           row.frequency_mhz, row.power_dbm);
         } else {
             // A carrier of amplitude 0 has no power in dBm: it says so.
             const bool silent = stated && row.power_dbm == -INFINITY;
-            std::snprintf(row.text, sizeof row.text, " %3d  %-11s%11.6f |    %6s", r + 1, name,
+            std::snprintf(row.text, sizeof row.text, " %3d  %-11s%11.6f |  %8s", r + 1, name,
                           row.frequency_mhz, silent ? "silent" : "n/a");
         }
     }

@@ -39,7 +39,7 @@ struct PowerRow {
     int32_t defined;          // 0: the row shows "n/a" and adds nothing to the total
     double frequency_mhz;
     float power_dbm;
-    // " %3d  %-11s%11.6f |    %6.3f": carrier number, modulation, MHz, dBm,
+    // " %3d  %-11s%11.6f |  %8.3f": carrier number, modulation, MHz, dBm,
     // so that two carriers at one frequency can be told apart.
     char text[POWER_ROW_TEXT];
 };

@@ -117,6 +117,11 @@ TEST_F(PowerTable, RowsAndSummary) {
               std::string::npos) << report;
     EXPECT_NE(report.find("back-off       -3.010 dB (10 dBm - total power of 13.010 dBm)"),
               std::string::npos) << report;
+
+    // A two-digit negative level keeps its column.
+    Add(3, MOD_GMSK, 20.0f, 0.01f);
+    ASSERT_EQ(BuildPowerTable(), 4);
+    EXPECT_STREQ(power_rows[3].text, "   4  GMSK         20.000000 |   -30.000");
 }
 
 TEST_F(PowerTable, UnfilteredCarrierHoldsItsSymbols) {

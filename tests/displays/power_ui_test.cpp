@@ -232,7 +232,7 @@ TEST_F(Analysis, PowerTableOpensPrintsAndReturns) {
     GetValueFromIndex(handle14, POWER_LIST, 1, &value);
     EXPECT_EQ(value, 1);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "   2  GMSK          4.000000 |    %6.3f",
+    std::snprintf(expected, sizeof expected, "   2  GMSK          4.000000 |  %8.3f",
                   10.0 + 20.0 * std::log10(0.5 / max_value));
     EXPECT_STREQ(text, expected);
     double total = std::pow(10.0, CarrierPower(0) / 10) + std::pow(10.0, CarrierPower(1) / 10);
