@@ -77,14 +77,14 @@ void PlotAgainstTime(QCustomPlot* plot, const float* values, int32_t n, const QS
 // The eye traces of one waveform as one curve, a gap between traces; x in
 // symbols from the trace's start.
 void PlotEyeTraces(QCustomPlot* plot, const float* values, const QString& name) {
-    QVector<QCPCurveData> points;
-    points.reserve(static_cast<qsizetype>(eye_traces) * (eye_length + 1));
-    double t = 0.0;
+    QVector<QCPCurveData> points(static_cast<qsizetype>(eye_traces) * (eye_length + 1));
     double per_sample = 1.0 / pointperiod;
+    QCPCurveData* at = points.data();
+    qsizetype t = 0;
     for (int32_t k = 0; k < eye_traces; ++k) {
         const float* trace = values + eye_start[k];
-        for (int j = 0; j < eye_length; ++j) points.append(QCPCurveData(t++, j * per_sample, trace[j]));
-        points.append(QCPCurveData(t++, NaN, NaN));
+        for (int j = 0; j < eye_length; ++j, ++t) *at++ = QCPCurveData(t, j * per_sample, trace[j]);
+        *at++ = QCPCurveData(t++, NaN, NaN);
     }
     AddCurve(plot, points, WithAlpha(white, DensityAlpha(eye_traces, 24, 20)));
     LabelAxes(plot, "Time [symbols]", name);
