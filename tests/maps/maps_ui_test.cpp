@@ -94,6 +94,26 @@ protected:
         ASSERT_EQ(Dimmed(handle3, CARRIER_PRBS), 0);
     }
 
+    // From the menu: QAM32 turned by 45 degrees, scaled 200 % / 50 %, in
+    // alternate rotation by 30 degrees, saved under path.
+    void SaveTurnedQam32(const std::string& path) {
+        SimulateMenuItem(handle0, MENU_MAP_EDITOR);
+        SimulateClick(handle18, MAP_QAM);
+        SetCtrlVal(handle21, MAP_QAM_CODE, MOD_QAM32);
+        SimulateClick(handle21, MAP_QAM_OK);
+        SimulateClick(handle18, MAP_ROTATE);
+        SetCtrlVal(handle23, MAP_ROTATE_ANGLE, 45.0);
+        SimulateClick(handle23, MAP_ROTATE_OK);
+        SimulateClick(handle18, MAP_SCALE);
+        SetCtrlVal(handle24, MAP_DIALOG_VALUE1, 200.0);
+        SetCtrlVal(handle24, MAP_DIALOG_VALUE2, 50.0);
+        SimulateClick(handle24, MAP_DIALOG_OK);
+        SetCtrlVal(handle18, MAP_ROTATION_MODE, 2);
+        SetCtrlVal(handle18, MAP_ROTATION_STEP, 30.0);
+        popups.file_answers.push_back({path, VAL_NEW_FILE_SELECTED});
+        SimulateClick(handle18, MAP_SAVE);
+    }
+
     ScriptedPopups popups;
 };
 
@@ -372,21 +392,7 @@ TEST_F(Maps, FileErrorsLeaveTheMap) {
 // uldoc map runs the dialogs' operations: the same image as the editor's.
 TEST_F(Maps, UldocMapEqualsTheEditorsMap) {
     TempDir dir;
-    SimulateMenuItem(handle0, MENU_MAP_EDITOR);
-    SimulateClick(handle18, MAP_QAM);
-    SetCtrlVal(handle21, MAP_QAM_CODE, MOD_QAM32);
-    SimulateClick(handle21, MAP_QAM_OK);
-    SimulateClick(handle18, MAP_ROTATE);
-    SetCtrlVal(handle23, MAP_ROTATE_ANGLE, 45.0);
-    SimulateClick(handle23, MAP_ROTATE_OK);
-    SimulateClick(handle18, MAP_SCALE);
-    SetCtrlVal(handle24, MAP_DIALOG_VALUE1, 200.0);
-    SetCtrlVal(handle24, MAP_DIALOG_VALUE2, 50.0);
-    SimulateClick(handle24, MAP_DIALOG_OK);
-    SetCtrlVal(handle18, MAP_ROTATION_MODE, 2);
-    SetCtrlVal(handle18, MAP_ROTATION_STEP, 30.0);
-    popups.file_answers.push_back({dir.File("gui.smp"), VAL_NEW_FILE_SELECTED});
-    SimulateClick(handle18, MAP_SAVE);
+    SaveTurnedQam32(dir.File("gui.smp"));
 
     UldocOutcome r = RunUldoc(dir.path().string(), {"map", "--qam", "3", "--rotate", "45", "--scale", "200,50",
                                                     "--rotation-mode", "2", "--rotation-step", "30", "-o", "cli.smp"},
@@ -415,21 +421,7 @@ std::vector<std::complex<float>> ReadCf32(const std::string& path) {
 // 25 samples per symbol, centred on the carrier).
 TEST_F(Maps, EditorMapAndTypedPolynomialCompile) {
     TempDir dir;
-    SimulateMenuItem(handle0, MENU_MAP_EDITOR);
-    SimulateClick(handle18, MAP_QAM);
-    SetCtrlVal(handle21, MAP_QAM_CODE, MOD_QAM32);
-    SimulateClick(handle21, MAP_QAM_OK);
-    SimulateClick(handle18, MAP_ROTATE);
-    SetCtrlVal(handle23, MAP_ROTATE_ANGLE, 45.0);
-    SimulateClick(handle23, MAP_ROTATE_OK);
-    SimulateClick(handle18, MAP_SCALE);
-    SetCtrlVal(handle24, MAP_DIALOG_VALUE1, 200.0);
-    SetCtrlVal(handle24, MAP_DIALOG_VALUE2, 50.0);
-    SimulateClick(handle24, MAP_DIALOG_OK);
-    SetCtrlVal(handle18, MAP_ROTATION_MODE, 2);
-    SetCtrlVal(handle18, MAP_ROTATION_STEP, 30.0);
-    popups.file_answers.push_back({dir.File("q32.smp"), VAL_NEW_FILE_SELECTED});
-    SimulateClick(handle18, MAP_SAVE);
+    SaveTurnedQam32(dir.File("q32.smp"));
     const SymbolMap saved = map;
 
     WriteString(dir.File("t.json"),
