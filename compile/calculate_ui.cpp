@@ -83,7 +83,7 @@ void SetUpAnalysisPanel() {
     PlacePanelBeside(handle5, handle);   // the Compile button stays in sight
     DisplayPanel(handle5);
     PlotAnalysisPulse(handle5, ref);
-    SetCtrlVal(handle5, ANALYSIS_POWER, 0.0);
+    SetCtrlVal(handle5, ANALYSIS_POWER, "0.000");
     SetCtrlVal(handle5, ANALYSIS_FREQUENCY, c.frequency_hz / 1e6);
     SetCtrlVal(handle5, ANALYSIS_SYMBOL_RATE, c.symbol_rate / 1e6);
     SetCtrlVal(handle5, ANALYSIS_CLOCK, record_clock / 1e6);

@@ -46,9 +46,10 @@ void ShowAnalysisPower() {
     if (handle5 <= 0 || !c) return;
     int ref = globals.reference_carrier - 1;
     float p = CarrierPower(ref);
-    // Without a defined power the readout sits at the bottom of its range.
-    if (!PowerDefined(c->modulation) || std::isnan(p)) p = -HUGE_VALF;
-    SetCtrlVal(handle5, ANALYSIS_POWER, static_cast<double>(p));
+    // A power that cannot be stated says so, rather than showing a number.
+    char text[32] = "n/a";
+    if (PowerDefined(c->modulation) && !std::isnan(p)) FormatDecibels(p, text, sizeof text);
+    SetCtrlVal(handle5, ANALYSIS_POWER, text);
 }
 
 namespace {

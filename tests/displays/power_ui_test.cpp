@@ -138,8 +138,8 @@ protected:
 TEST_F(Analysis, CompileShowsPowerSpectrumAndPeaks) {
     Compile();
     EXPECT_TRUE(IsPanelVisible(handle5));
-    EXPECT_NEAR(Numeric(handle5, ANALYSIS_POWER), CarrierPower(0), 1e-3);
-    EXPECT_LT(Numeric(handle5, ANALYSIS_POWER), 10.0);
+    EXPECT_NEAR(std::stod(Text(handle5, ANALYSIS_POWER)), CarrierPower(0), 1e-3);
+    EXPECT_LT(std::stod(Text(handle5, ANALYSIS_POWER)), 10.0);
     EXPECT_DOUBLE_EQ(Numeric(handle5, ANALYSIS_PEAK_RF), max_value);
     EXPECT_DOUBLE_EQ(Numeric(handle5, ANALYSIS_PEAK_IQ), max_i);
     // 10 MHz of a 40 MHz record: bin 2048 of 8192, on the carrier's line,
@@ -214,7 +214,13 @@ TEST_F(Analysis, CompileShowsPowerSpectrumAndPeaks) {
     globals.output_rf = 0;
     globals.output_baseband_i = 1;
     Compile();
-    EXPECT_EQ(Numeric(handle5, ANALYSIS_POWER), 0.0);
+    EXPECT_EQ(Text(handle5, ANALYSIS_POWER), "0.000");
+
+    // A reference without a defined power says so in words.
+    globals.output_rf = 1;
+    signals[0].modulation = MOD_FILE1;
+    ShowAnalysisPower();
+    EXPECT_EQ(Text(handle5, ANALYSIS_POWER), "n/a");
 }
 
 TEST_F(Analysis, PowerTableOpensPrintsAndReturns) {
