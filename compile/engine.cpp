@@ -348,9 +348,18 @@ int FillWindow(int c, int buf, int64_t first, int64_t last) {
         w.i[idx - first] = other.i[idx - other.first];
         w.q[idx - first] = other.q[idx - other.first];
     }
-    for (; idx <= last; ++idx) {
+    while (idx <= last) {
+        // Fresh symbols of a mapped modulation come a run at a time.
+        if (idx >= cr.taps && idx < cr.symbols && !IsIqFile(cr.modulation)) {
+            const int64_t end = std::min(last + 1, cr.symbols);
+            if (MapSymbols(cr.modulation, &w.i[idx - first], &w.q[idx - first], static_cast<int>(end - idx), c) != 0)
+                return -1;
+            idx = end;
+            cr.generated = idx;
+            continue;
+        }
         if (NextSequenceEntry(c, idx, &w.i[idx - first], &w.q[idx - first]) != 0) return -1;
-        cr.generated = idx + 1;
+        cr.generated = ++idx;
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "modulation/bits.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -123,6 +124,45 @@ uint32_t GetData(int count, int carrier) {
         value = 2 * value + bit;
     }
     return value;
+}
+
+void GetDataRun(int count, int values, int carrier, uint32_t* out) {
+    if (values <= 0) return;
+    if (!ValidCarrier(carrier) || signals[carrier].data_source != DATA_PRBS || count < 1 || count > 32) {
+        for (int v = 0; v < values; ++v) out[v] = GetData(count, carrier);
+        return;
+    }
+    // Up to m steps of the register at once: while no tap has reached a bit
+    // fed back within the run, the feedback bits and the output bits are
+    // shifted copies of the word before it.
+    const uint32_t p = signals[carrier].prbs_poly_i & 0x7FFFFFFFu;
+    const int j = p ? std::countr_zero(p) : 0;
+    const int top = p ? 32 - std::countl_zero(p) : 0;   // highest tapped register bit
+    const int m = std::min(32 - top, 31 - j);
+    uint64_t r = static_cast<uint32_t>(datapoints[carrier]);
+    uint64_t queue = 0;   // output bits in order, the earliest in bit 0
+    int queued = 0;
+    int64_t wanted = static_cast<int64_t>(count) * values;
+    for (int v = 0; v < values; ++v) {
+        while (queued < count) {
+            const int k = static_cast<int>(std::min<int64_t>(m, wanted));
+            const uint64_t mask = (uint64_t(1) << k) - 1;
+            uint64_t fb = 0;
+            for (uint32_t taps = p; taps; taps &= taps - 1) fb ^= r >> (std::countr_zero(taps) + 1);
+            queue |= ((r >> (j + 1)) & mask) << queued;
+            queued += k;
+            wanted -= k;
+            r = ((r >> k) | ((fb & mask) << (32 - k))) & 0xFFFFFFFFu;
+        }
+        uint32_t value = 0;
+        for (int b = 0; b < count; ++b) {
+            value = 2 * value + static_cast<uint32_t>(queue & 1u);
+            queue >>= 1;
+        }
+        queued -= count;
+        out[v] = value;
+    }
+    datapoints[carrier] = static_cast<int32_t>(static_cast<uint32_t>(r));
 }
 
 int OpenDataFile(int carrier) {

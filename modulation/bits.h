@@ -49,6 +49,9 @@ void InitShortPN(int carrier);
 
 // The next `count` bits of the carrier's bit source, first bit most significant.
 uint32_t GetData(int count, int carrier);
+// `values` results of GetData(count, carrier) in a row, into out; the source
+// is left where those calls leave it.
+void GetDataRun(int count, int values, int carrier, uint32_t* out);
 // Opens the carrier's data_file into data_handle (closing one left open).
 // On failure: pop-up "File Opening Error (18)", result -1.
 int OpenDataFile(int carrier);

@@ -1,5 +1,6 @@
 #include "modulation/mapper.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -353,6 +354,55 @@ int iq(int modulation, float* I, float* Q, int carrier) {
     }
     MapPoint(modulation, bits, scale, value, counter, I, Q);
     ApplyInpairment(I, Q, carrier);
+    return 0;
+}
+
+int MapSymbols(int modulation, float* I, float* Q, int count, int carrier) {
+    int bits;
+    float scale;
+    const bool batched = carrier >= 0 && carrier < MAX_CARRIERS && I && Q && SymbolFormat(modulation, &bits, &scale) &&
+                         !IsDvb(modulation) && modulation != MOD_FILE3 && modulation != MOD_IS95DL &&
+                         modulation != MOD_3GPPDL && modulation != MOD_3GPPSC;
+    if (!batched) {
+        for (int k = 0; k < count; ++k) {
+            I[k] = Q[k] = 0.0f;
+            if (iq(modulation, &I[k], &Q[k], carrier) != 0) return -1;
+        }
+        return 0;
+    }
+    const Carrier& rec = signals[carrier];
+    auto active = [](int32_t type) {
+        return type == IMPAIRMENT_PHASE || type == IMPAIRMENT_IMBALANCE || type == IMPAIRMENT_FEEDTHROUGH;
+    };
+    const bool impaired = active(rec.impairment1_type) || active(rec.impairment2_type) || active(rec.impairment3_type);
+    // Square QAM and QPSK without a turn: each axis is one of 2^(bits/2)
+    // levels, normalised as MapPoint and iq normalise them.
+    const bool square = modulation == MOD_QPSK || modulation == MOD_OQPSK || modulation == MOD_QAM16 ||
+                        modulation == MOD_QAM64 || modulation == MOD_QAM256 || modulation == MOD_QAM1024;
+    const int h = bits / 2;
+    float level[32];
+    if (square)
+        for (uint32_t v = 0; v < (1u << h); ++v) level[v] = (static_cast<float>(v) - scale) / scale;
+    int32_t& counter = DQPSK_Switch[carrier];
+    constexpr int kRun = 256;
+    uint32_t values[kRun];
+    for (int k0 = 0; k0 < count; k0 += kRun) {
+        const int n = std::min(kRun, count - k0);
+        GetDataRun(bits, n, carrier, values);
+        float* bi = I + k0;
+        float* bq = Q + k0;
+        if (square) {
+            const uint32_t mask = (1u << h) - 1u;
+            for (int k = 0; k < n; ++k) {
+                bi[k] = level[values[k] & mask];
+                bq[k] = -level[values[k] >> h];
+            }
+        } else {
+            for (int k = 0; k < n; ++k) MapPoint(modulation, bits, scale, values[k], counter, &bi[k], &bq[k]);
+        }
+        if (impaired)
+            for (int k = 0; k < n; ++k) ApplyInpairment(&bi[k], &bq[k], carrier);
+    }
     return 0;
 }
 

@@ -33,6 +33,11 @@ void ResetGenerators();
 // 0 on success; -1 when a FILE 3 map cannot be opened or a carrier setting
 // makes the modulation impossible (both reported in a pop-up; I, Q untouched).
 int iq(int modulation, float* I, float* Q, int carrier);
+// The next `count` points of the carrier into I[0 .. count-1] and Q[...],
+// the same as `count` calls of iq (each from I = Q = 0) give, drawn a run of
+// symbols at a time where the modulation allows. 0, or -1 as soon as one of
+// those iq calls fails.
+int MapSymbols(int modulation, float* I, float* Q, int count, int carrier);
 
 // Mean of |I|^2 + |Q|^2 over every point iq can deliver for the modulation
 // (every symbol value, every step of a rotating constellation, the DVB-C tables

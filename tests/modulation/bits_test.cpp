@@ -163,6 +163,37 @@ TEST(GetData, FixedSourcesAndDefaultRegister) {
     EXPECT_EQ(GetData(12, 3), 0x2BAu);
 }
 
+// A run of values equals the single draws, and leaves the register where they
+// do: words with taps high and low (few steps at once) or none, top bit set,
+// values of 1 to 32 bits.
+TEST(GetData, RunMatchesSingleDraws) {
+    const uint32_t polys[] = {3, 0, 0x40000000u, 0x80000003u, 0x23A10000u, 0x00102000u, 0x7FFFFFFFu, 0x00000900u};
+    const int counts[] = {1, 2, 5, 6, 10, 16, 31, 32};
+    for (uint32_t poly : polys) {
+        for (int count : counts) {
+            ResetAll();
+            Carrier& rec = SetCarrier(9, MOD_QAM64, DATA_PRBS);
+            rec.prbs_poly_i = poly;
+            const int32_t seed = static_cast<int32_t>(0xFEDCBA98u ^ poly);
+            datapoints[9] = seed;
+            std::vector<uint32_t> single(77), run(77);
+            for (auto& v : single) v = GetData(count, 9);
+            const int32_t after = datapoints[9];
+            datapoints[9] = seed;
+            GetDataRun(count, 70, 9, run.data());
+            GetDataRun(count, 7, 9, run.data() + 70);
+            ASSERT_EQ(run, single) << std::hex << poly << " count " << std::dec << count;
+            ASSERT_EQ(datapoints[9], after) << std::hex << poly << " count " << std::dec << count;
+        }
+    }
+    ResetAll();
+    SetCarrier(2, MOD_QPSK, DATA_ONES);
+    uint32_t ones[3];
+    GetDataRun(4, 3, 2, ones);
+    EXPECT_EQ(ones[0], 15u);
+    EXPECT_EQ(ones[2], 15u);
+}
+
 TEST(GetData, DataFileIsReadCyclicallyAndReopenedFromTheStart) {
     ResetAll();
     ScratchDir dir;

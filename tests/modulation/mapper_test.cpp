@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -203,6 +204,40 @@ TEST(Mapper, PrbsSourceStartsFromTheSeedEveryPass) {
     Point again = Next(MOD_QAM16, 6);
     EXPECT_EQ(again.i, a.i);
     EXPECT_EQ(again.q, a.q);
+}
+
+// A run of points is the same, bit for bit, as one iq call per point, and
+// leaves the generators where those calls leave them.
+TEST(Mapper, RunOfPointsMatchesSingleCalls) {
+    const int mods[] = {MOD_QPSK, MOD_OQPSK, MOD_QAM16, MOD_QAM64, MOD_QAM256, MOD_QAM1024, MOD_QAM32, MOD_QAM128,
+                        MOD_DQPSK, MOD_CQPSK, MOD_8PSK, MOD_O8PSK, MOD_CAP16, MOD_BPSK, MOD_GMSK, MOD_4FSK,
+                        MOD_8VSB, MOD_SSB, MOD_DVBC64, MOD_IS95DL, MOD_3GPPDL, MOD_NONE};
+    for (int impaired = 0; impaired < 2; ++impaired) {
+        for (int mod : mods) {
+            ResetAll();
+            Carrier& r = SetCarrier(4, mod, DATA_PRBS);
+            if (impaired) {
+                r.impairment1_type = IMPAIRMENT_IMBALANCE;
+                r.impairment1_value = 3;
+                r.impairment3_type = IMPAIRMENT_PHASE;
+                r.impairment3_value = 2;
+            }
+            constexpr int n = 700;
+            std::vector<float> si(n), sq(n), ri(n, 9.0f), rq(n, 9.0f);
+            ResetGenerators();
+            for (int k = 0; k < n; ++k) ASSERT_EQ(iq(mod, &si[k], &sq[k], 4), 0);
+            const int32_t bits = datapoints[4], counter = DQPSK_Switch[4];
+            ResetGenerators();
+            ASSERT_EQ(MapSymbols(mod, ri.data(), rq.data(), 300, 4), 0);
+            ASSERT_EQ(MapSymbols(mod, ri.data() + 300, rq.data() + 300, n - 300, 4), 0);
+            for (int k = 0; k < n; ++k) {
+                ASSERT_EQ(std::bit_cast<uint32_t>(ri[k]), std::bit_cast<uint32_t>(si[k])) << mod << " point " << k;
+                ASSERT_EQ(std::bit_cast<uint32_t>(rq[k]), std::bit_cast<uint32_t>(sq[k])) << mod << " point " << k;
+            }
+            EXPECT_EQ(datapoints[4], bits) << mod;
+            EXPECT_EQ(DQPSK_Switch[4], counter) << mod;
+        }
+    }
 }
 
 TEST(Mapper, ImpairmentsActOnTheNormalisedPoint) {
