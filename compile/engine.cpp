@@ -567,10 +567,8 @@ void ShapeLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s0, int co
     }
 }
 
-// Shaped I and Q of a linear carrier at the instant of its current symbol.
-void CaptureLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t s, float* ci, float* cq) {
-    int64_t n, r;
-    SymbolPosition(s, cr.symbols, &n, &r);
+// Shaped I and Q of a linear carrier at the instant of its current symbol n.
+void CaptureLinear(const CarrierRun& cr, const SymbolWindow& w, int64_t n, float* ci, float* cq) {
     const float* xi = w.i.data() + (n - w.first);
     const float* xq = w.q.data() + (n - w.first);
     if (!cr.filtered) {
@@ -701,9 +699,26 @@ void ComputeBlock(const PassWork& w, int b, Scratch& x) {
                 std::copy(Q, Q + shown, phase_q + b0);
             }
             if (captured) {
+                // The carrier's symbol at each start, walked from one start to the next.
+                int64_t n = 0, r = 0, prev = 0;
                 for (int e = 0; e < starts; ++e) {
+                    const int64_t s = b0 + x.start_at[e];
+                    if (e == 0) {
+                        SymbolPosition(s, cr.symbols, &n, &r);
+                    } else {
+                        r += (s - prev) * cr.symbols;
+                        if (r >= 4 * static_cast<int64_t>(numpoints)) {
+                            n += r / numpoints;
+                            r %= numpoints;
+                        }
+                        while (r >= numpoints) {
+                            r -= numpoints;
+                            ++n;
+                        }
+                    }
+                    prev = s;
                     float ci, cq;
-                    CaptureLinear(cr, win, b0 + x.start_at[e], &ci, &cq);
+                    CaptureLinear(cr, win, n, &ci, &cq);
                     int at = x.start_index[e];
                     if (all) {
                         phase_ic[at] += A * ci;
