@@ -1,9 +1,11 @@
-// Eye traces, persistence grid and canvas coordinates, gamma and grey map, and
-// the quantisation-noise curve.
+// Eye traces, persistence grid and canvas coordinates, gamma and grey map, the
+// density image of many thin lines, and the quantisation-noise curve.
 #include "displays/visual.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 
 int32_t eye_start[EYE_MAX_TRACES];
 int32_t eye_traces;
@@ -17,6 +19,10 @@ int32_t glim_x[GLIM_CELLS];
 int32_t glim_y[GLIM_CELLS];
 int64_t glim_sum;
 int32_t glim_map[255];
+
+int32_t density_counts[DENSITY_MAX_PIXELS];
+int32_t density_width;
+int32_t density_height;
 
 double quant_x[QUANT_POINTS];
 double quant_noise[QUANT_POINTS];
@@ -33,6 +39,51 @@ int ClampToEdge(float v, int size) {
 
 // A cursor position onto the grid's index range, for the window loops.
 double ClampCursor(double v) { return std::clamp(v, 0.0, static_cast<double>(GLIM_CELLS)); }
+
+// Pixel units of a view: px = (x - x_lower) * x_scale, py = (y_upper - y) * y_scale.
+struct PixelMap {
+    double x_lower, x_scale, y_upper, y_scale;
+};
+
+bool MapView(const DensityView& view, PixelMap* map) {
+    double width = view.x_upper - view.x_lower, height = view.y_upper - view.y_lower;
+    if (!(width > 0.0) || !(height > 0.0) || !std::isfinite(width) || !std::isfinite(height)) return false;
+    *map = {view.x_lower, density_width / width, view.y_upper, density_height / height};
+    return true;
+}
+
+// A pixel coordinate onto a column or row index; safe for any number.
+int PixelIndex(double v, int size) {
+    if (!(v >= 0.0)) return 0;
+    if (!(v < size)) return size - 1;
+    return static_cast<int>(v);
+}
+
+// Bresenham between two pixels of the grid, the second hit only with `end`.
+void WalkLine(int x0, int y0, int x1, int y1, bool end) {
+    const int32_t width = density_width;
+    int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+    int32_t step_x = x0 < x1 ? 1 : -1, step_y = y0 < y1 ? width : -width;
+    int32_t* p = density_counts + static_cast<ptrdiff_t>(y0) * width + x0;
+    if (dx >= dy) {
+        int err = 2 * dy - dx;
+        for (int k = 0; k < dx; ++k) {
+            ++*p;
+            p += step_x;
+            if (err > 0) p += step_y, err -= 2 * dx;
+            err += 2 * dy;
+        }
+    } else {
+        int err = 2 * dx - dy;
+        for (int k = 0; k < dy; ++k) {
+            ++*p;
+            p += step_y;
+            if (err > 0) p += step_x, err -= 2 * dy;
+            err += 2 * dx;
+        }
+    }
+    if (end) ++*p;
+}
 
 }  // namespace
 
@@ -129,6 +180,108 @@ int GlimGreyLevel(int32_t count) {
     // The map rises: the first entry at or above the count, so empty cells stay black.
     const int32_t* at = std::lower_bound(glim_map, glim_map + 255, count);
     return static_cast<int>(at - glim_map);
+}
+
+bool ClearDensity(int width, int height) {
+    density_width = density_height = 0;
+    if (width < 1 || height < 1) return false;
+    double shrink = std::max({1.0, width / double(DENSITY_MAX_SIDE), height / double(DENSITY_MAX_SIDE),
+                              std::sqrt(double(width) * height / DENSITY_MAX_PIXELS)});
+    if (shrink > 1.0) {
+        width = std::clamp(static_cast<int>(width / shrink), 1, DENSITY_MAX_SIDE);
+        height = std::clamp(static_cast<int>(height / shrink), 1, DENSITY_MAX_SIDE);
+        while (static_cast<int64_t>(width) * height > DENSITY_MAX_PIXELS) width > height ? --width : --height;
+    }
+    density_width = width;
+    density_height = height;
+    std::fill(density_counts, density_counts + static_cast<ptrdiff_t>(width) * height, 0);
+    return true;
+}
+
+void AddDensitySegment(double x0, double y0, double x1, double y1, bool last) {
+    if (density_width < 1 || density_height < 1) return;
+    const double w = density_width, h = density_height;
+    // Most segments of a plot lie wholly inside.
+    if (x0 >= 0.0 && x0 < w && y0 >= 0.0 && y0 < h && x1 >= 0.0 && x1 < w && y1 >= 0.0 && y1 < h) {
+        WalkLine(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1), static_cast<int>(y1), last);
+        return;
+    }
+    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return;
+    // Liang-Barsky: the part of the segment inside [0, width] x [0, height]. An
+    // end moved onto an edge takes that edge's coordinate exactly, so that a
+    // line from far outside still crosses the right pixels.
+    double dx = x1 - x0, dy = y1 - y0, t0 = 0.0, t1 = 1.0;
+    double edge0 = 0.0, edge1 = 0.0;
+    int axis0 = -1, axis1 = -1;   // 0 for x, 1 for y: which edge an end was moved onto
+    auto inside = [&](double p, double q, int axis, double edge) {
+        if (p == 0.0) return q >= 0.0;
+        double r = q / p;
+        if (p < 0.0) {
+            if (r > t1) return false;
+            if (r > t0) t0 = r, axis0 = axis, edge0 = edge;
+        } else {
+            if (r < t0) return false;
+            if (r < t1) t1 = r, axis1 = axis, edge1 = edge;
+        }
+        return true;
+    };
+    if (!inside(-dx, x0, 0, 0.0) || !inside(dx, w - x0, 0, w) || !inside(-dy, y0, 1, 0.0) ||
+        !inside(dy, h - y0, 1, h))
+        return;
+    double ax = axis0 == 0 ? edge0 : x0 + t0 * dx, ay = axis0 == 1 ? edge0 : y0 + t0 * dy;
+    double bx = axis1 == 0 ? edge1 : t1 < 1.0 ? x0 + t1 * dx : x1;
+    double by = axis1 == 1 ? edge1 : t1 < 1.0 ? y0 + t1 * dy : y1;
+    bool cut = t1 < 1.0;
+    WalkLine(PixelIndex(ax, density_width), PixelIndex(ay, density_height), PixelIndex(bx, density_width),
+             PixelIndex(by, density_height), last || cut);
+}
+
+void AddDensityPath(const float* x, const float* y, int32_t n, const DensityView& view) {
+    PixelMap m;
+    if (density_width < 1 || !MapView(view, &m)) return;
+    auto missing = [x, y](int32_t k) { return std::isnan(x[k]) || std::isnan(y[k]); };
+    for (int32_t k = 1; k < n; ++k) {
+        if (missing(k) || missing(k - 1)) continue;
+        bool last = k + 1 == n || missing(k + 1);
+        AddDensitySegment((x[k - 1] - m.x_lower) * m.x_scale, (m.y_upper - y[k - 1]) * m.y_scale,
+                          (x[k] - m.x_lower) * m.x_scale, (m.y_upper - y[k]) * m.y_scale, last);
+    }
+}
+
+void AddDensityTraces(const float* values, int32_t traces, int32_t length, double x_step,
+                      const DensityView& view) {
+    PixelMap m;
+    if (density_width < 1 || length < 2 || !MapView(view, &m)) return;
+    for (int32_t t = 0; t < traces; ++t) {
+        const float* trace = values + static_cast<ptrdiff_t>(t) * length;
+        double px = -m.x_lower * m.x_scale, py = (m.y_upper - trace[0]) * m.y_scale;
+        for (int32_t j = 1; j < length; ++j) {
+            double qx = (j * x_step - m.x_lower) * m.x_scale, qy = (m.y_upper - trace[j]) * m.y_scale;
+            AddDensitySegment(px, py, qx, qy, j + 1 == length);
+            px = qx, py = qy;
+        }
+    }
+}
+
+void AddDensityDots(const float* x, const float* y, int32_t n, const DensityView& view, int size) {
+    PixelMap m;
+    if (density_width < 1 || !MapView(view, &m)) return;
+    const bool disc = size > 1;
+    for (int32_t k = 0; k < n; ++k) {
+        double px = (x[k] - m.x_lower) * m.x_scale, py = (m.y_upper - y[k]) * m.y_scale;
+        if (!(px > -4.0 && px < density_width + 4.0 && py > -4.0 && py < density_height + 4.0)) continue;
+        int col = static_cast<int>(std::floor(px)), row = static_cast<int>(std::floor(py));
+        if (!disc) {
+            if (col >= 0 && col < density_width && row >= 0 && row < density_height)
+                ++density_counts[static_cast<ptrdiff_t>(row) * density_width + col];
+            continue;
+        }
+        // A disc of three pixels with its outline: four across, the corners left out.
+        for (int r = std::max(row - 1, 0); r <= std::min(row + 2, density_height - 1); ++r)
+            for (int c = std::max(col - 1, 0); c <= std::min(col + 2, density_width - 1); ++c)
+                if ((r != row - 1 && r != row + 2) || (c != col - 1 && c != col + 2))
+                    ++density_counts[static_cast<ptrdiff_t>(r) * density_width + c];
+    }
 }
 
 void BuildQuantCurve(float bits, float crest_factor) {

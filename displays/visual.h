@@ -1,9 +1,10 @@
 // Arithmetic of the visual displays of a compiled record: the eye traces, the
 // persistence canvas and its 400 x 400 intensity grid with the cursor window's
-// marginals, the gamma and grey map of the zoom, and the quantisation-noise
-// curve of a converter. Everything reads the results the last compile left in
-// the globals (compile/engine.h) or its arguments and keeps its results in
-// static storage; the panels and uldoc --png only plot them.
+// marginals, the gamma and grey map of the zoom, the density image of the
+// traces of the eye, phase diagram and constellation, and the
+// quantisation-noise curve of a converter. Everything reads the results the
+// last compile left in the globals (compile/engine.h) or its arguments and
+// keeps its results in static storage; the panels and uldoc --png only plot them.
 #pragma once
 
 #include <cstdint>
@@ -77,6 +78,48 @@ void BuildGlimGreyMap();
 // entry at or above it, or GLIM_ABOVE_MAP (blue) for a count above the last entry.
 constexpr int GLIM_ABOVE_MAP = 255;
 int GlimGreyLevel(int32_t count);
+
+// ---------------------------------------------------------------------------
+// Density image of many thin traces: the hits of each pixel of a width x height
+// grid (row 0 at the top) by lines walked through it, so that a plot of
+// hundreds of thousands of translucent segments costs the pixels they touch.
+// The panels colour the grid by its counts.
+constexpr int DENSITY_MAX_SIDE = 8192;
+constexpr int32_t DENSITY_MAX_PIXELS = 4 * 1024 * 1024;
+extern int32_t density_counts[DENSITY_MAX_PIXELS];   // [row * density_width + col]
+extern int32_t density_width;
+extern int32_t density_height;
+
+// The part of the plane the grid shows: x_lower at the left edge of column 0,
+// x_upper at the right edge of the last column, y_upper at the top edge.
+struct DensityView {
+    double x_lower, x_upper, y_lower, y_upper;
+};
+
+// Clears a grid of width x height pixels, both scaled down alike when the
+// grid would exceed DENSITY_MAX_PIXELS or a side DENSITY_MAX_SIDE (read the
+// size back from density_width and density_height). False, with a grid of
+// 0 x 0, for a side below 1.
+bool ClearDensity(int width, int height);
+
+// One line between two points in pixel units (x from the left edge, y from the
+// top), clipped to the grid: each pixel walked from the first end is hit once,
+// up to but not including the pixel of the second end, which the next segment
+// of a line hits; with `last`, or when the second end lies outside, it is hit
+// too. A coordinate that is not finite draws nothing.
+void AddDensitySegment(double x0, double y0, double x1, double y1, bool last);
+
+// The line through n points (x[k], y[k]) of the plane; a point with a NaN ends
+// one piece of it and the next number starts another.
+void AddDensityPath(const float* x, const float* y, int32_t n, const DensityView& view);
+// `traces` lines of `length` values each, stored one after the other, the
+// value j of each at x = j * x_step.
+void AddDensityTraces(const float* values, int32_t traces, int32_t length, double x_step,
+                      const DensityView& view);
+// n points of the plane: with a size of 1 each hits its pixel, with more a
+// disc four pixels across (a 3-pixel disc and its outline) from the pixel
+// before it to two after, the corners left out.
+void AddDensityDots(const float* x, const float* y, int32_t n, const DensityView& view, int size);
 
 // ---------------------------------------------------------------------------
 // Quantisation calculator: the noise density of a B-bit converter with crest

@@ -28,7 +28,6 @@
 namespace {
 
 constexpr const char* UIR = "uldo.uir";
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 const char* const note_tag = "uldo_note";
 
 const QColor white(255, 255, 255), yellow(255, 255, 0), blue(0, 0, 255), grey(128, 128, 128);
@@ -74,23 +73,39 @@ void PlotAgainstTime(QCustomPlot* plot, const float* values, int32_t n, const QS
     plot->yAxis->setRange(-h, h);
 }
 
-// The eye traces of one waveform as one curve, a gap between traces; x in
-// symbols from the trace's start.
+// The eye traces of one waveform as one density image; x in symbols from the
+// trace's start.
 void PlotEyeTraces(QCustomPlot* plot, const float* values, const QString& name) {
-    QVector<QCPCurveData> points(static_cast<qsizetype>(eye_traces) * (eye_length + 1));
     double per_sample = 1.0 / pointperiod;
-    QCPCurveData* at = points.data();
-    qsizetype t = 0;
-    for (int32_t k = 0; k < eye_traces; ++k) {
-        const float* trace = values + eye_start[k];
-        for (int j = 0; j < eye_length; ++j, ++t) *at++ = QCPCurveData(t, j * per_sample, trace[j]);
-        *at++ = QCPCurveData(t++, NaN, NaN);
-    }
-    AddCurve(plot, points, WithAlpha(white, DensityAlpha(eye_traces, 24, 20)));
+    auto* traces = new DensityPlottable(plot, DensityPlottable::TRACES,
+                                        WithAlpha(white, DensityAlpha(eye_traces, 24, 20)));
+    traces->SetTraces(values, eye_start, eye_traces, eye_length, per_sample);
     LabelAxes(plot, "Time [symbols]", name);
     plot->xAxis->setRange(0, eye_length > 1 ? (eye_length - 1) * per_sample : 2.0);
     double h = IQHalfSpan();
     plot->yAxis->setRange(-h, h);
+}
+
+// The range of the finite values; found false without one.
+QCPRange FiniteRange(const std::vector<float>& values, bool* found) {
+    float low = std::numeric_limits<float>::infinity(), high = -low;
+    for (float v : values)
+        if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+    *found = low <= high;
+    return *found ? QCPRange(low, high) : QCPRange();
+}
+
+// A data range seen from one sign domain of a logarithmic axis.
+QCPRange InDomain(QCPRange range, QCP::SignDomain domain, bool& found) {
+    if (!found) return range;
+    if (domain == QCP::sdPositive) {
+        if (range.upper <= 0.0) found = false;
+        range.lower = std::max(range.lower, range.upper * 1e-9);
+    } else if (domain == QCP::sdNegative) {
+        if (range.lower >= 0.0) found = false;
+        range.upper = std::min(range.upper, range.lower * 1e-9);
+    }
+    return range;
 }
 
 void ClearPlot(QCustomPlot* plot) {
@@ -159,6 +174,143 @@ QCPCurve* AddCurve(QCustomPlot* plot, const QVector<QCPCurveData>& points, const
         curve->setAntialiasedScatters(false);
     }
     return curve;
+}
+
+namespace {
+
+// Buffers of closed density plots, kept for the next ones: a display opened
+// again then writes into memory it already holds instead of new pages.
+std::vector<std::vector<float>> spare_values;
+std::vector<QImage> spare_images;
+
+std::vector<float> TakeValues() {
+    if (spare_values.empty()) return {};
+    std::vector<float> values = std::move(spare_values.back());
+    spare_values.pop_back();
+    return values;
+}
+
+}  // namespace
+
+DensityPlottable::DensityPlottable(QCustomPlot* plot, Kind kind, const QColor& colour, int dot_size)
+    : QCPAbstractPlottable(plot->xAxis, plot->yAxis), kind_(kind), colour_(colour), dot_size_(dot_size),
+      x_(TakeValues()), y_(TakeValues()) {
+    setAntialiased(false);
+    setPen(QPen(colour, 0));
+    setSelectable(QCP::stNone);
+}
+
+DensityPlottable::~DensityPlottable() {
+    const size_t keep = 8;
+    for (std::vector<float>* values : {&x_, &y_})
+        if (values->capacity() > 0 && spare_values.size() < keep) spare_values.push_back(std::move(*values));
+    if (!image_.isNull() && spare_images.size() < keep) spare_images.push_back(std::move(image_));
+}
+
+void DensityPlottable::SetTraces(const float* values, const int32_t* starts, int32_t traces, int32_t length,
+                                 double x_step) {
+    traces_ = std::max(traces, 0);
+    length_ = std::max(length, 0);
+    x_step_ = x_step;
+    x_.clear();
+    y_.resize(static_cast<size_t>(traces_) * length_);
+    for (int32_t t = 0; t < traces_; ++t)
+        std::copy(values + starts[t], values + starts[t] + length_, y_.data() + static_cast<size_t>(t) * length_);
+    bool found = false;
+    y_range_ = FiniteRange(y_, &found);
+    x_range_ = QCPRange(0.0, length_ > 1 ? (length_ - 1) * x_step : 0.0);
+    has_range_ = found;
+    drawn_size_ = QSize();
+}
+
+void DensityPlottable::SetPoints(const float* x, const float* y, int32_t n) {
+    n = std::max(n, 0);
+    traces_ = length_ = 0;
+    x_.assign(x, x + n);
+    y_.assign(y, y + n);
+    bool found_x = false, found_y = false;
+    x_range_ = FiniteRange(x_, &found_x);
+    y_range_ = FiniteRange(y_, &found_y);
+    has_range_ = found_x && found_y;
+    drawn_size_ = QSize();
+}
+
+QCPRange DensityPlottable::getKeyRange(bool& found, QCP::SignDomain domain) const {
+    found = has_range_;
+    return InDomain(x_range_, domain, found);
+}
+
+QCPRange DensityPlottable::getValueRange(bool& found, QCP::SignDomain domain, const QCPRange&) const {
+    found = has_range_;
+    return InDomain(y_range_, domain, found);
+}
+
+void DensityPlottable::Rasterise(int width, int height) {
+    if (!ClearDensity(width, height)) {
+        image_ = QImage();
+        return;
+    }
+    DensityView view{drawn_x_.lower, drawn_x_.upper, drawn_y_.lower, drawn_y_.upper};
+    int32_t n = static_cast<int32_t>(y_.size());
+    if (kind_ == TRACES)
+        AddDensityTraces(y_.data(), traces_, length_, x_step_, view);
+    else if (kind_ == PATH)
+        AddDensityPath(x_.data(), y_.data(), n, view);
+    else
+        AddDensityDots(x_.data(), y_.data(), n, view, dot_size_);
+    // The colour after c blends of the pen's alpha a: coverage 1 - (1 - a)^c,
+    // premultiplied, up to the count where it is opaque.
+    QRgb shade[1024];
+    int shades = 1;
+    shade[0] = 0;
+    double clear = 1.0 - colour_.alphaF();
+    for (double left = clear; shades < 1024; left *= clear) {
+        double cover = 1.0 - left;
+        shade[shades++] = qRgba(qRound(colour_.red() * cover), qRound(colour_.green() * cover),
+                                qRound(colour_.blue() * cover), qRound(255.0 * cover));
+        if (255.0 * cover > 254.5) break;
+    }
+    QSize size(density_width, density_height);
+    if (image_.size() != size) {
+        auto spare = std::find_if(spare_images.begin(), spare_images.end(),
+                                  [size](const QImage& image) { return image.size() == size; });
+        if (spare != spare_images.end()) {
+            image_ = std::move(*spare);
+            spare_images.erase(spare);
+        } else {
+            image_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        }
+    }
+    for (int row = 0; row < density_height; ++row) {
+        auto* line = reinterpret_cast<QRgb*>(image_.scanLine(row));
+        const int32_t* counts = density_counts + static_cast<ptrdiff_t>(row) * density_width;
+        for (int col = 0; col < density_width; ++col) line[col] = shade[std::min(counts[col], shades - 1)];
+    }
+}
+
+void DensityPlottable::draw(QCPPainter* painter) {
+    QCPAxis* x_axis = keyAxis();
+    QCPAxis* y_axis = valueAxis();
+    if (!x_axis || !y_axis || y_.empty()) return;
+    QRect rect = x_axis->axisRect()->rect();
+    // One count per device pixel, unless the painter widens thin lines with its
+    // scale (a PNG at twice the size): then per pixel of the plot, scaled alike.
+    QRectF device = painter->modes().testFlag(QCPPainter::pmNonCosmetic)
+                        ? QRectF(rect)
+                        : painter->transform().mapRect(QRectF(rect));
+    QSize size(std::max(1, qRound(device.width())), std::max(1, qRound(device.height())));
+    if (image_.isNull() || drawn_size_ != size || !(drawn_x_ == x_axis->range()) || !(drawn_y_ == y_axis->range())) {
+        drawn_size_ = size;
+        drawn_x_ = x_axis->range();
+        drawn_y_ = y_axis->range();
+        Rasterise(size.width(), size.height());
+    }
+    if (!image_.isNull()) painter->drawImage(QRectF(rect), image_);
+}
+
+void DensityPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const {
+    painter->setPen(QPen(colour_, 0));
+    painter->drawLine(QLineF(rect.left(), rect.center().y(), rect.right(), rect.center().y()));
 }
 
 int DensityAlpha(long count, long opaque_below, int floor) {
@@ -285,17 +437,13 @@ void DrawZoom(int panel, bool constellation) {
     if (!plot) return;
     ClearPlot(plot);
     int32_t n = DisplayLength(), m = ConstellationLength();
-    QVector<QCPCurveData> path(n), instants(m);
-    for (int32_t s = 0; s < n; ++s) path[s] = QCPCurveData(s, phase_i[s], phase_q[s]);
-    for (int32_t s = 0; s < m; ++s) instants[s] = QCPCurveData(s, phase_ic[s], phase_qc[s]);
-    if (constellation) {
-        AddCurve(plot, path, WithAlpha(grey, DensityAlpha(n, 2000, 14)));
-        AddCurve(plot, instants, WithAlpha(yellow, DensityAlpha(m, 4000, 90)), m > 20000 ? 1.0 : 3.0);
-    } else {
-        AddCurve(plot, path, WithAlpha(yellow, DensityAlpha(n, 4000, 28)));
-        AddCurve(plot, instants, WithAlpha(QColor(80, 140, 255), DensityAlpha(m, 4000, 90)),
-                 m > 20000 ? 1.0 : 3.0);
-    }
+    QColor path_colour = constellation ? WithAlpha(grey, DensityAlpha(n, 2000, 14))
+                                       : WithAlpha(yellow, DensityAlpha(n, 4000, 28));
+    QColor dot_colour = WithAlpha(constellation ? yellow : QColor(80, 140, 255), DensityAlpha(m, 4000, 90));
+    auto* path = new DensityPlottable(plot, DensityPlottable::PATH, path_colour);
+    path->SetPoints(phase_i, phase_q, n);
+    auto* instants = new DensityPlottable(plot, DensityPlottable::DOTS, dot_colour, m > 20000 ? 1 : 3);
+    instants->SetPoints(phase_ic, phase_qc, m);
     LabelAxes(plot, "I", "Q");
     SquareAxes(plot);
     if (n == 0) ShowNote(plot, NoRecordNote());

@@ -1,8 +1,10 @@
 // Arithmetic of the visual displays on small hand-computed fixtures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "compile/engine.h"
@@ -50,6 +52,102 @@ TEST(Eye, RecordLengthIsTheDisplayBufferNotTheCompileLength) {
     BuildEye(3.0f, 2 * DISPLAY_POINTS);
     ASSERT_GT(eye_traces, 0);
     EXPECT_LE(eye_start[eye_traces - 1] + eye_length, DISPLAY_POINTS);
+}
+
+// The grid as text, one string per row: '.' for no hit, else the count.
+std::vector<std::string> DensityRows() {
+    std::vector<std::string> rows;
+    for (int r = 0; r < density_height; ++r) {
+        std::string row;
+        for (int c = 0; c < density_width; ++c) {
+            int32_t count = density_counts[r * density_width + c];
+            row += count == 0 ? '.' : count < 10 ? static_cast<char>('0' + count) : '#';
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// A 5 x 4 grid with a guard band after it that no line may touch.
+constexpr int32_t GUARD = -77;
+void ClearSmallGrid() {
+    std::fill(density_counts, density_counts + 200, GUARD);
+    ASSERT_TRUE(ClearDensity(5, 4));
+}
+bool GuardIntact() {
+    return std::all_of(density_counts + 20, density_counts + 200, [](int32_t v) { return v == GUARD; });
+}
+
+TEST(Density, SegmentsHitEachPixelOnceAndStayInTheGrid) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* name;
+        double x0, y0, x1, y1;
+        bool last;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"horizontal, next segment hits the end", 0.5, 1.5, 3.5, 1.5, false, {".....", "111..", ".....", "....."}},
+        {"horizontal, last", 0.5, 1.5, 3.5, 1.5, true, {".....", "1111.", ".....", "....."}},
+        {"vertical upwards", 2.5, 3.5, 2.5, 0.5, true, {"..1..", "..1..", "..1..", "..1.."}},
+        {"diagonal", 0.2, 0.2, 3.9, 3.9, true, {"1....", ".1...", "..1..", "...1."}},
+        {"shallow", 0.5, 0.5, 4.5, 2.5, true, {"11...", "..11.", "....1", "....."}},
+        {"through both side edges", -10.0, 2.5, 20.0, 2.5, false, {".....", ".....", "11111", "....."}},
+        {"from outside over a corner", -2.0, -2.0, 8.0, 8.0, false, {"1....", ".11..", "...1.", "....1"}},
+        {"on the far edge", 4.99, 0.0, 5.0, 4.0, true, {"....1", "....1", "....1", "....1"}},
+        {"wholly outside", -3.0, -1.0, 9.0, -0.5, true, {".....", ".....", ".....", "....."}},
+        {"beyond any float", -1e300, 1.5, 1e300, 1.5, true, {".....", "11111", ".....", "....."}},
+        {"not a number", nan, 1.0, 3.0, 1.0, true, {".....", ".....", ".....", "....."}},
+    };
+    for (const Case& c : cases) {
+        ClearSmallGrid();
+        AddDensitySegment(c.x0, c.y0, c.x1, c.y1, c.last);
+        EXPECT_EQ(DensityRows(), c.rows) << c.name;
+        EXPECT_TRUE(GuardIntact()) << c.name;
+    }
+}
+
+TEST(Density, PathsTracesAndDotsInPlaneUnits) {
+    const DensityView view{0.0, 5.0, 0.0, 4.0};   // one unit per pixel, y up
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // A corner shared by two segments is hit once; a NaN point breaks the line.
+    ClearSmallGrid();
+    const float x[] = {0.5f, 2.5f, 2.5f, nan, 4.5f, 4.5f}, y[] = {3.5f, 3.5f, 1.5f, nan, 0.5f, 2.5f};
+    AddDensityPath(x, y, 6, view);
+    EXPECT_EQ(DensityRows(), (std::vector<std::string>{"111..", "..1.1", "..1.1", "....1"}));
+
+    // Two traces of three values at x = 0, 2, 4.
+    ClearSmallGrid();
+    const float traces[] = {3.5f, 3.5f, 3.5f, 0.5f, 1.5f, 2.5f};
+    AddDensityTraces(traces, 2, 3, 2.0, view);
+    EXPECT_EQ(DensityRows(), (std::vector<std::string>{"11111", "....1", "..11.", "11..."}));
+
+    // Discs cut by the grid's corners, twice on one spot, one whose centre is
+    // just outside and one beyond.
+    ClearSmallGrid();
+    const float dx[] = {0.5f, 3.5f, 3.5f, 5.5f, 7.0f}, dy[] = {3.5f, 0.5f, 0.5f, 2.0f, 2.0f};
+    AddDensityDots(dx, dy, 5, view, 3);
+    EXPECT_EQ(DensityRows(), (std::vector<std::string>{"111..", "111..", "11.23", "..223"}));
+    ClearSmallGrid();
+    AddDensityDots(dx, dy, 5, view, 1);
+    EXPECT_EQ(DensityRows(), (std::vector<std::string>{"1....", ".....", ".....", "...2."}));
+    EXPECT_TRUE(GuardIntact());
+
+    // An empty view draws nothing.
+    ClearSmallGrid();
+    AddDensityPath(x, y, 6, DensityView{1.0, 1.0, 0.0, 4.0});
+    EXPECT_EQ(DensityRows(), (std::vector<std::string>{".....", ".....", ".....", "....."}));
+}
+
+TEST(Density, LargeGridsShrinkToTheBuffer) {
+    EXPECT_FALSE(ClearDensity(0, 10));
+    EXPECT_EQ(density_width * density_height, 0);
+    ASSERT_TRUE(ClearDensity(100000, 50));
+    EXPECT_LE(density_width, DENSITY_MAX_SIDE);
+    EXPECT_GE(density_height, 1);
+    ASSERT_TRUE(ClearDensity(6000, 6000));
+    EXPECT_LE(int64_t{density_width} * density_height, DENSITY_MAX_PIXELS);
+    EXPECT_EQ(density_width, density_height);
+    EXPECT_GT(density_width, 1900);
 }
 
 TEST(Persistence, ValuesBeyondThePeakTakeTheEdgeCell) {

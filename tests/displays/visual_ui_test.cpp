@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QWidget>
 
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "compile/engine.h"
 #include "displays/visual.h"
 #include "displays/visual_ui.h"
+#include "displays/visualplot_ui.h"
 #include "maps/mapspanels.h"
 #include "shell/fileforms.h"
 #include "shell/panels.h"
@@ -139,16 +141,20 @@ TEST_F(Visual, PlotsHoldTheRecordTheEyeAndTheSymbolInstants) {
     EXPECT_GT(eye_traces, 500);
     QCustomPlot* eye = Plot(handle17, TRACE_I_GRAPH);
     ASSERT_TRUE(eye && eye->plottableCount() == 1);
-    auto* curve = qobject_cast<QCPCurve*>(eye->plottable(0));
-    ASSERT_TRUE(curve);
-    EXPECT_EQ(curve->dataCount(), eye_traces * (n + 1));   // a gap after every trace
+    auto* traces = dynamic_cast<DensityPlottable*>(eye->plottable(0));
+    ASSERT_TRUE(traces);
+    EXPECT_EQ(traces->Traces(), eye_traces);
+    EXPECT_EQ(traces->Points(), eye_traces * n);
     EXPECT_NEAR(eye->xAxis->range().upper, (n - 1) / pointperiod, 1e-6);   // two symbols
 
     SimulateClick(handle5, ANALYSIS_CONSTELLATION);
     QCustomPlot* zoom = Plot(handle12, ZOOM_GRAPH);
     ASSERT_TRUE(zoom && zoom->plottableCount() == 2);
-    EXPECT_EQ(zoom->plottable(0)->interface1D()->dataCount(), numpoints);
-    EXPECT_EQ(zoom->plottable(1)->interface1D()->dataCount(), ConstellationLength());
+    auto* path = dynamic_cast<DensityPlottable*>(zoom->plottable(0));
+    auto* instants = dynamic_cast<DensityPlottable*>(zoom->plottable(1));
+    ASSERT_TRUE(path && instants);
+    EXPECT_EQ(path->Points(), numpoints);
+    EXPECT_EQ(instants->Points(), ConstellationLength());
     EXPECT_GT(ConstellationLength(), 100);
 
     SimulateClick(handle5, ANALYSIS_IQ_TIME);
@@ -156,6 +162,34 @@ TEST_F(Visual, PlotsHoldTheRecordTheEyeAndTheSymbolInstants) {
     ASSERT_TRUE(q && q->graphCount() == 1);
     EXPECT_EQ(q->graph(0)->dataCount(), numpoints);
     EXPECT_NEAR(q->graph(0)->data()->at(1)->key, 1e6 / record_clock, 1e-12);   // microseconds
+}
+
+// The traces are drawn where the axes put them: the constellation's yellow
+// symbol instants over the faint trajectory, again after a zoom onto one.
+TEST_F(Visual, ConstellationDrawsTheInstantsWhereTheAxesPutThem) {
+    CompileExample();
+    SimulateClick(handle5, ANALYSIS_CONSTELLATION);
+    QCustomPlot* zoom = Plot(handle12, ZOOM_GRAPH);
+    ASSERT_TRUE(zoom);
+    ASSERT_GT(ConstellationLength(), 0);
+    auto colour_at = [zoom](double i, double q) {
+        QImage shot = zoom->toPixmap(zoom->width(), zoom->height(), 1.0).toImage();
+        return shot.pixelColor(static_cast<int>(zoom->xAxis->coordToPixel(i)),
+                               static_cast<int>(zoom->yAxis->coordToPixel(q)));
+    };
+    auto yellow = [](const QColor& c) { return c.red() > 100 && c.green() > 100 && 2 * c.blue() < c.red(); };
+    double i = phase_ic[0], q = phase_qc[0];
+    EXPECT_TRUE(yellow(colour_at(i, q))) << colour_at(i, q).name().toStdString();
+    // The plot's centre before the zoom: the faint trajectory, no instant.
+    QColor centre = colour_at(0.0, 0.0);
+    EXPECT_FALSE(yellow(centre));
+    EXPECT_LT(centre.red(), 120);
+
+    // Zoomed onto the first instant, it sits at the plot's new centre.
+    double h = 0.02 * zoom->xAxis->range().size();
+    zoom->xAxis->setRange(i - h, i + h);
+    zoom->yAxis->setRange(q - h, q + h);
+    EXPECT_TRUE(yellow(colour_at(i, q))) << colour_at(i, q).name().toStdString();
 }
 
 TEST_F(Visual, PersistenceZoomMarginalsFollowTheCursorsAndTheGammaOnlyTheImage) {
