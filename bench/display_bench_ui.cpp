@@ -12,10 +12,10 @@
 #include "displays/visual.h"
 #include "displays/visual_ui.h"
 #include "displays/visualplot_ui.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include "compile/report.h"
 #include "compile/sigmf.h"
 #include "displays/analysis_report.h"
-#include "displays/displays.h"
+#include "displays/displays_ui.h"
 #include "modulation/dvb.h"
 #include "shaping/filters.h"
 #include "shell/codes.h"

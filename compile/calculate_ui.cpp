@@ -1,18 +1,18 @@
 // The GUI driver of the compile engine.
-#include "compile/calculate.h"
+#include "compile/calculate_ui.h"
 
 #include <string>
 
 #include "compile/engine.h"
 #include "compile/iqformats.h"
 #include "compile/output.h"
-#include "displays/displays.h"
-#include "editors/tableview.h"
+#include "displays/displays_ui.h"
+#include "editors/tableview_ui.h"
 #include "shaping/filters.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
 

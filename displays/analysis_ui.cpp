@@ -13,14 +13,14 @@
 
 #include "compile/engine.h"
 #include "displays/analysis_report.h"
-#include "displays/displays.h"
+#include "displays/displays_ui.h"
 #include "displays/power.h"
 #include "displays/visual_ui.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 
 #include "compile/engine.h"
 #include "displays/analysis_report.h"
-#include "displays/displays.h"
+#include "displays/displays_ui.h"
 #include "displays/power.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

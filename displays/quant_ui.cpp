@@ -9,7 +9,7 @@
 #include "displays/visual_ui.h"
 #include "displays/visualplot_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 namespace {
 

@@ -19,11 +19,11 @@
 #include "displays/visual.h"
 #include "displays/visualplot_ui.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/safefile.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

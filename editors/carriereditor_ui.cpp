@@ -5,12 +5,12 @@
 #include <string>
 
 #include "editors/carrieredit.h"
-#include "editors/editors.h"
+#include "editors/editors_ui.h"
 #include "editors/editorpanel_ui.h"
-#include "editors/tableview.h"
-#include "shell/panels.h"
+#include "editors/tableview_ui.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 namespace {
 

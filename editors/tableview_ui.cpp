@@ -1,10 +1,10 @@
 // The main panel's carrier list, and the analysis panel's name fields.
-#include "editors/tableview.h"
+#include "editors/tableview_ui.h"
 
 #include "editors/tablerows.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 int UpdateCarrierTable() {
     SetCtrlVal(handle, MAIN_COMMENT, FieldText(comment).c_str());

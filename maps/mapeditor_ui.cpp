@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "maps/maps.h"
-#include "maps/mapspanels.h"
-#include "shell/panels.h"
+#include "maps/mapspanels_ui.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 namespace {
 

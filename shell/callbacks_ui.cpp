@@ -1,12 +1,12 @@
 // The one table that binds the callback names of "uldo.uir" to the program's functions.
-#include "compile/calculate.h"
-#include "displays/displays.h"
+#include "compile/calculate_ui.h"
+#include "displays/displays_ui.h"
 #include "displays/visual_ui.h"
-#include "editors/editors.h"
-#include "maps/mapspanels.h"
-#include "shell/filemenu.h"
-#include "shell/startup.h"
-#include "shell/userint.h"
+#include "editors/editors_ui.h"
+#include "maps/mapspanels_ui.h"
+#include "shell/filemenu_ui.h"
+#include "shell/startup_ui.h"
+#include "shell/userint_ui.h"
 
 void RegisterUldoCallbacks() {
     struct MenuEntry {

@@ -1,19 +1,19 @@
 // File menu: load, append, save and reset carrier tables; load and save setups.
 // Tables and setups are read in either form (binary image or JSON, told by
 // content) and written in the form of the file's name (shell/fileforms.h).
-#include "shell/filemenu.h"
+#include "shell/filemenu_ui.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "editors/tableview.h"
+#include "editors/tableview_ui.h"
 #include "shell/fileforms.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "shell/qcustomplot_ui.h"
 
-#include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Start-up, exit, and the small menu actions: help, external applications, about.
-#include "shell/startup.h"
+#include "shell/startup_ui.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,14 +10,14 @@
 #include <cstring>
 #include <string>
 
-#include "editors/editors.h"
-#include "shell/filemenu.h"
+#include "editors/editors_ui.h"
+#include "shell/filemenu_ui.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/recordfiles.h"
 #include "shell/safefile.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 void BuildDvbTables();
 

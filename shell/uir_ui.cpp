@@ -38,7 +38,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 extern const unsigned char uir_resource[];
 extern const std::size_t uir_resource_size;

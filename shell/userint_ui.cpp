@@ -39,7 +39,7 @@
 #include <cstring>
 
 #include "shell/textcodec.h"
-#include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

@@ -6,17 +6,17 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "compile/calculate.h"
+#include "compile/calculate_ui.h"
 #include "compile/engine.h"
 #include "compile/iqformats.h"
-#include "editors/tableview.h"
+#include "editors/tableview_ui.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
-#include "support/scripted_popups.h"
-#include "support/ui_app.h"
+#include "shell/widgets_ui.h"
+#include "support/scripted_popups_ui.h"
+#include "support/app_ui.h"
 #include "support/tempdir.h"
 
 namespace {

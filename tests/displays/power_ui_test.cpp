@@ -16,20 +16,20 @@
 #include <string>
 #include <vector>
 
-#include "compile/calculate.h"
+#include "compile/calculate_ui.h"
 #include "compile/engine.h"
 #include "displays/analysis_report.h"
-#include "displays/displays.h"
+#include "displays/displays_ui.h"
 #include "displays/power.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
 #include "shell/qcustomplot_ui.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 #include "shaping/filters.h"
-#include "support/scripted_popups.h"
-#include "support/ui_app.h"
+#include "support/scripted_popups_ui.h"
+#include "support/app_ui.h"
 #include "support/tempdir.h"
 
 namespace {

@@ -12,21 +12,21 @@
 #include <sstream>
 #include <string>
 
-#include "compile/calculate.h"
+#include "compile/calculate_ui.h"
 #include "compile/engine.h"
 #include "displays/visual.h"
 #include "displays/visual_ui.h"
 #include "displays/visualplot_ui.h"
-#include "maps/mapspanels.h"
+#include "maps/mapspanels_ui.h"
 #include "shell/fileforms.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/qcustomplot_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
-#include "support/scripted_popups.h"
+#include "shell/widgets_ui.h"
+#include "support/scripted_popups_ui.h"
 #include "support/tempdir.h"
-#include "support/ui_app.h"
+#include "support/app_ui.h"
 
 namespace {
 

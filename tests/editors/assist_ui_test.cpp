@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "editors/assistant.h"
-#include "editors/tableview.h"
+#include "editors/tableview_ui.h"
 #include "shell/fileforms.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 #include "support/run_uldoc.h"
-#include "support/scripted_popups.h"
+#include "support/scripted_popups_ui.h"
 #include "support/tempdir.h"
-#include "support/ui_app.h"
+#include "support/app_ui.h"
 
 namespace {
 

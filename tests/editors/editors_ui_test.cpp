@@ -6,15 +6,15 @@
 #include <string>
 
 #include "editors/assistant.h"
-#include "editors/editors.h"
-#include "editors/tableview.h"
+#include "editors/editors_ui.h"
+#include "editors/tableview_ui.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
-#include "support/scripted_popups.h"
+#include "shell/userint_ui.h"
+#include "support/scripted_popups_ui.h"
 #include "transfer/gpib.h"
-#include "support/ui_app.h"
+#include "support/app_ui.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The carrier list of the main panel and the analysis panel's name fields.
 #include <gtest/gtest.h>
 
-#include "editors/tableview.h"
-#include "shell/panels.h"
+#include "editors/tableview_ui.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
-#include "support/ui_app.h"
+#include "shell/userint_ui.h"
+#include "support/app_ui.h"
 
 namespace {
 

@@ -10,22 +10,22 @@
 #include <vector>
 
 #include "editors/assistant.h"
-#include "editors/editors.h"
-#include "editors/tableview.h"
+#include "editors/editors_ui.h"
+#include "editors/tableview_ui.h"
 #include "maps/maps.h"
-#include "maps/mapspanels.h"
+#include "maps/mapspanels_ui.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 #include "support/run_uldoc.h"
-#include "support/scripted_popups.h"
+#include "support/scripted_popups_ui.h"
 #include "support/tempdir.h"
-#include "support/ui_app.h"
+#include "support/app_ui.h"
 #include <QFontInfo>
 #include <QWidget>
 
-#include "shell/userint_ui.h"
+#include "shell/widgets_ui.h"
 
 namespace {
 

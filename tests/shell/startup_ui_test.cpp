@@ -8,15 +8,15 @@
 #include <thread>
 
 #include "compile/engine.h"
-#include "editors/tableview.h"
+#include "editors/tableview_ui.h"
 #include "shell/fileforms.h"
-#include "shell/filemenu.h"
+#include "shell/filemenu_ui.h"
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/recordfiles.h"
-#include "shell/startup.h"
+#include "shell/startup_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 #include <QAction>
 #include <QApplication>
 #include <QFontInfo>
@@ -24,9 +24,9 @@
 #include <QKeySequence>
 #include <QWidget>
 
-#include "shell/userint_ui.h"
-#include "support/scripted_popups.h"
-#include "support/ui_app.h"
+#include "shell/widgets_ui.h"
+#include "support/scripted_popups_ui.h"
+#include "support/app_ui.h"
 #include "support/tempdir.h"
 
 extern const unsigned char uir_resource[];

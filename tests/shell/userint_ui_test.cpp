@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "shell/qcustomplot_ui.h"
-#include "shell/userint.h"
 #include "shell/userint_ui.h"
-#include "support/scripted_popups.h"
-#include "support/ui_app.h"
+#include "shell/widgets_ui.h"
+#include "support/scripted_popups_ui.h"
+#include "support/app_ui.h"
 #include "support/tempdir.h"
 
 namespace {

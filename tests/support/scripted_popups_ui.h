@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 struct ScriptedPopups : PopupHandler {
     enum Kind { MESSAGE, CONFIRM, PROMPT, FILE_SELECT };

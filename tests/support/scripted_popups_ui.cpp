@@ -1,4 +1,4 @@
-#include "support/scripted_popups.h"
+#include "support/scripted_popups_ui.h"
 
 #include <cstring>
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "shell/hooks.h"
-#include "shell/panels.h"
+#include "shell/panels_ui.h"
 #include "shell/uldo.h"
-#include "shell/userint.h"
+#include "shell/userint_ui.h"
 
 // Creates the application once (Qt keeps argc and argv for its lifetime).
 inline void StartTestApplication() {
