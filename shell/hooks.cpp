@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 
 #include <chrono>
 #include <cstdio>
@@ -31,6 +32,20 @@ void ReportStatus(const char* text) {
 
 void ReportProgress(double percent) {
     if (core_hooks.progress) core_hooks.progress(percent);
+}
+
+int CompileError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    ReportMessage("COMPILATION ERROR", text.c_str());
+    return -1;
 }
 
 int CancelRequested() { return core_hooks.cancel_requested ? core_hooks.cancel_requested() : 0; }

@@ -25,6 +25,10 @@ void ReportMessage(const char* title, const char* text);
 void ReportStatus(const char* text);
 void ReportProgress(double percent);
 int CancelRequested();
+// The one way the core refuses a run: a "COMPILATION ERROR" message made
+// from a printf format. Returns -1, so that a refusal reads
+// `return CompileError("Carrier %d: ...", c + 1);`.
+int CompileError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int PromptText(const char* title, const char* text, char* buffer, int max_length);
 inline void ReportAnalysis(int moment) {
     if (core_hooks.analysis) core_hooks.analysis(moment);

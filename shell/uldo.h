@@ -166,6 +166,9 @@ extern int32_t mapeditpointer;
 extern uint32_t seed;      // working seed of the assistants
 extern uint32_t polinom;   // working polynomial of the assistants
 extern float PI;           // acos(-1) rounded to float32, set once at start-up
+// pi in double precision, for every computation that is not one of the
+// float32 designs that must round through `PI`.
+constexpr double PI_DOUBLE = 3.14159265358979323846;
 
 // Panel handles (0 = not loaded).
 extern int handle, handle0, handle2, handle3, handle5, handle6, handle7, handle8,
