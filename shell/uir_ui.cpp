@@ -456,7 +456,3 @@ int ListResources(const char* file, const char* list, int* numbers, int size) {
 int ListUirPanels(const char* file, int* numbers, int size) {
     return ListResources(file, "panels", numbers, size);
 }
-
-int ListUirMenuBars(const char* file, int* numbers, int size) {
-    return ListResources(file, "menubars", numbers, size);
-}

@@ -13,6 +13,7 @@ class QWidget;
 class QLabel;
 class QMenuBar;
 class QAction;
+class QApplication;
 
 // ---------------------------------------------------------------------------
 // Resource records, filled by the parser from the JSON resource file.
@@ -101,17 +102,15 @@ struct UirMenuBar {
 // 0, or UIE_BAD_RESOURCE with the reason on stderr.
 int ReadUirPanel(const char* file, int resource, UirPanel* panel);
 int ReadUirMenuBar(const char* file, int resource, UirMenuBar* bar);
-// Resource numbers of every panel (or menu bar) in `file`; returns how many
+// Resource numbers of every panel in `file`; returns how many
 // were found (at most `size` are stored), or UIE_BAD_RESOURCE.
 int ListUirPanels(const char* file, int* numbers, int size);
-int ListUirMenuBars(const char* file, int* numbers, int size);
 
 // ---------------------------------------------------------------------------
 // Widgets behind handles, for panel code that needs Qt directly (a custom
 // widget inside a panel, a screenshot). nullptr for a bad handle or number.
 QWidget* PanelWidget(int panel);
 QWidget* CtrlWidget(int panel, int control);
-QMenuBar* MenuBarWidget(int menu_bar);
 QAction* MenuItemAction(int menu_bar, int item);
 
 // ---------------------------------------------------------------------------
@@ -144,3 +143,103 @@ void CopyFieldText(const QString& text, char* out, std::size_t size);
 // Whether every character of `text` has a Windows-1252 byte; the first one that
 // has none in `bad` otherwise.
 bool IsFieldText(const QString& text, QString* bad);
+
+// ---------------------------------------------------------------------------
+// The layer's tables, shared by userint_ui.cpp (registry, event loop, test
+// seam) and the panel, control, menu and list files beside it. Handles index
+// these tables; a serial tells a reused handle from the one a signal was
+// connected for.
+
+constexpr int MAX_PANELS = 256;
+constexpr int MAX_MENU_BARS = 16;
+constexpr int MAX_PENDING = 32;
+constexpr int MAX_BAR_ENTRIES = UIR_MAX_MENUS + UIR_MAX_MENU_ITEMS;
+
+struct ControlState {
+    int number;
+    int kind;
+    int is_int, is_unsigned;
+    double value;        // numeric: the full value; the box shows it rounded
+    QWidget* widget;
+    QLabel* caption;
+    int caption_left;    // the caption stands left of the control
+    int left, top, width, height;   // place in the resource; a resizable panel scales it
+    CtrlCallbackPtr callback;
+};
+
+struct PanelState {
+    int in_use;
+    int serial;
+    int resource;
+    int parent;
+    QWidget* window;
+    QWidget* body;
+    CtrlCallbackPtr callback;
+    int width, height;          // of the resource
+    int resizable, close_button, default_button;
+    int menu_bar;
+    int control_count;
+    ControlState controls[UIR_MAX_CONTROLS];
+};
+
+struct MenuEntryState {
+    int number;
+    QAction* action;
+    MenuCallbackPtr callback;
+};
+
+struct MenuBarState {
+    int in_use;
+    int serial;
+    int panel;
+    QMenuBar* bar;
+    int entry_count;
+    MenuEntryState entries[MAX_BAR_ENTRIES];
+};
+
+
+extern PanelState panels[MAX_PANELS + 1];          // index = handle; 0 unused
+extern MenuBarState menu_bars[MAX_MENU_BARS + 1];
+extern int next_serial;
+// Callbacks running now. User actions that arrive while one runs (inside
+// GetUserEvent or ProcessSystemEvents) only queue their commits: every callback
+// runs to completion before the next one starts.
+extern int callback_depth;
+extern QApplication* application;
+
+PanelState* GetPanel(int handle);
+ControlState* GetControl(PanelState* p, int number);
+// Panel and control of a call, or the error to return.
+int Lookup(int panel, int control, ControlState** out);
+MenuBarState* GetMenuBar(int handle);
+MenuEntryState* GetMenuEntry(MenuBarState* b, int number);
+// The control while its panel is the one `serial` was taken from; nullptr after.
+ControlState* LiveControl(int panel, int serial, int control);
+// Forgets the queued commits of a discarded panel.
+void DropPendingOf(int panel);
+
+// Labels are literal text: '&' is not a shortcut marker.
+QString Literal(const QString& text);
+// The text as the program gave it: "&&" is its '&', a single '&' marks a mnemonic.
+QString Unliteral(const QString& text);
+// Widget text out to the program: UTF-8 (CopyOut) or record text (CopyOutField).
+void CopyOut(const QString& text, char* out, std::size_t size);
+void CopyOutField(const QString& text, char* out, std::size_t size);
+// Saturating conversions of a control's value; NaN is 0.
+int ToInt(double v);
+unsigned ToUnsigned(double v);
+
+// Controls (userint_controls_ui.cpp): the widget of one resource control,
+// parented to the panel's body and placed; nullptr for an unknown kind.
+QWidget* CreateControl(const UirControl& def, ControlState* c, int handle, int serial,
+                       QWidget* body);
+// The caption of a control that shows its label beside it.
+void PlaceCaption(ControlState* c, QWidget* body, const QString& text, int left_of);
+
+// Panels (userint_panels_ui.cpp): frees the records of a panel, its child
+// panels and its menu bar; the window is deleted later (or now) by its
+// top-most discarded ancestor.
+void FreePanel(int handle, bool now, bool top);
+// Menus (userint_menus_ui.cpp): frees a menu bar's record, and its widget
+// when `delete_widget`.
+void FreeMenuBar(int handle, bool delete_widget);
