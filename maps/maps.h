@@ -6,21 +6,12 @@
 
 #include <cstdint>
 
+#include "shell/polytext.h"
 #include "shell/uldo.h"
 
 // ---------------------------------------------------------------------------
-// Polynomials. Bit b (0..30) of a mask is the term X^(31 - b); the constant 1
-// is implied.
+// Polynomials (the text form and its parser are shell/polytext.h).
 
-constexpr int POLYNOMIAL_TEXT = 160;  // "X31+X30+...+X1+1" fits
-
-// "X31+X30+1" for mask 3, "1" for mask 0. Writes at most `size` bytes.
-void PolynomialText(uint32_t mask, char* text, int size);
-// The highest term's exponent; 32 for a mask without terms.
-int PolynomialDegree(uint32_t mask);
-// Parses a polynomial text into *mask (the terms completed before an error
-// stand). 0, or -1 when the text is not a polynomial. Reports nothing.
-int ParsePolynomial(const char* text, uint32_t* mask);
 // ParsePolynomial that reports "Polinomium Parsing Error" on a bad text.
 int ProcessPol(const char* text, uint32_t* mask);
 
@@ -32,19 +23,19 @@ uint32_t PrbsStateFromStages(const int stages[31]);
 // ---------------------------------------------------------------------------
 // Symbol maps.
 
-// Empty map header (points kept), mapnextpointer = mapeditpointer = 0.
+// Empty map header (points kept), map_editor.next_point = map_editor.edit_point = 0.
 void ClearMap();
 // Points of `map` that its arrays can hold: num_points within 0..1024.
 int MapPointCount();
 // Regular constellation of a modulation code (BPSK, QPSK, QAM16 .. QAM256);
-// sets num_points and mapnextpointer. Returns the point count, or 0 for a
+// sets num_points and map_editor.next_point. Returns the point count, or 0 for a
 // code that generates nothing (the map is left as it was).
 int MapQam(int code);
 void MapOffset(double offset_i, double offset_q);
 // Turns every point counter-clockwise by `degrees` about the origin.
 void MapRotate(double degrees);
 void MapScale(double percent_i, double percent_q);
-// Stores a point at `index`; index == mapnextpointer appends a new point.
+// Stores a point at `index`; index == map_editor.next_point appends a new point.
 // Refuses (message, -1) an index outside the map or a new point on a full map.
 int MapStorePoint(int index, float point_i, float point_q);
 // Deletes point `index`, moving the later points down; an index outside the

@@ -11,9 +11,9 @@
 #include <vector>
 #include <nlohmann/json.hpp>
 
-#include "maps/maps.h"
 #include "shell/codes.h"
 #include "shell/hooks.h"
+#include "shell/polytext.h"
 #include "shell/recordfiles.h"
 #include "shell/textcodec.h"
 
