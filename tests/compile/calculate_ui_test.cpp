@@ -21,12 +21,10 @@
 
 namespace {
 
-class Calculate : public ::testing::Test {
+class Calculate : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
-
     void SetUp() override {
-        ResetRecords();
+        GuiFixture::SetUp();
         iq_settings = IqSettings{};
         LoadCompilePanels();
         handle5 = LoadPanel(0, "uldo.uir", PANEL_ANALYSIS);

@@ -34,12 +34,10 @@
 
 namespace {
 
-class Analysis : public ::testing::Test {
+class Analysis : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
-
     void SetUp() override {
-        ResetRecords();
+        GuiFixture::SetUp();
         LoadCompilePanels();
         handle14 = LoadPanel(0, "uldo.uir", PANEL_POWER);   // as start-up loads it
         handle5 = handle27 = 0;
@@ -60,7 +58,10 @@ protected:
         SetField(globals.waveform_dir, dir.path().string());
         numpoints = 0;
     }
-    void TearDown() override { unsetenv("ULDO_PRINT_PDF"); }
+    void TearDown() override {
+        unsetenv("ULDO_PRINT_PDF");
+        GuiFixture::TearDown();
+    }
 
     void Compile() {
         popups.file_answers = {{dir.File("wave.wfm"), VAL_NEW_FILE_SELECTED}};

@@ -52,12 +52,10 @@ std::string Text(int panel, int control) {
     return text;
 }
 
-class Visual : public ::testing::Test {
+class Visual : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
-
     void SetUp() override {
-        ResetRecords();
+        GuiFixture::SetUp();
         LoadCompilePanels();
         handle5 = handle12 = handle16 = handle17 = handle26 = handle28 = handle29 = 0;
         handle14 = LoadPanel(0, "uldo.uir", PANEL_POWER);

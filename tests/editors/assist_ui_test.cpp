@@ -21,18 +21,15 @@
 
 namespace {
 
-class Assist : public ::testing::Test {
+class Assist : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
     void SetUp() override {
-        ResetRecords();
-        ResetAssistantRandom();
+        GuiFixture::SetUp();
         LoadCompilePanels();
         handle3 = LoadPanel(0, "uldo.uir", PANEL_EDITOR);
         handle11 = LoadPanel(0, "uldo.uir", PANEL_ASSISTANT);
         UpdateCarrierTable();
     }
-    void TearDown() override { core_hooks = CoreHooks{}; }
 
     UldocOutcome Uldoc(const std::vector<std::string>& args) {
         std::vector<std::string> all = {"assist"};

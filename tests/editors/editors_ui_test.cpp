@@ -72,12 +72,10 @@ void Choose(int panel, int control, int value) {
     SimulateCommit(panel, control);
 }
 
-class Editors : public ::testing::Test {
+class Editors : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
     void SetUp() override {
-        ResetRecords();
-        ResetAssistantRandom();
+        GuiFixture::SetUp();
         LoadCompilePanels();
         handle3 = LoadPanel(0, "uldo.uir", PANEL_EDITOR);
         handle11 = LoadPanel(0, "uldo.uir", PANEL_ASSISTANT);
@@ -90,7 +88,6 @@ protected:
         ASSERT_GT(handle30, 0);
         UpdateCarrierTable();
     }
-    void TearDown() override { core_hooks = CoreHooks{}; }
 
     // Add through the editor: the QPSK carrier of the table view's example.
     void AddQpsk(double mhz) {

@@ -9,13 +9,10 @@
 
 namespace {
 
-class TableView : public ::testing::Test {
+class TableView : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
     void SetUp() override {
-        ResetUserInterface();
-        ResetRecords();
-        RegisterUldoCallbacks();
+        GuiFixture::SetUp();
         handle = LoadPanel(0, "uldo.uir", PANEL_MAIN);
         handle0 = LoadMenuBar(handle, "uldo.uir", MENUBAR_MAIN);
         handle5 = LoadPanel(0, "uldo.uir", PANEL_ANALYSIS);

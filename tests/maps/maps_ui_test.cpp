@@ -59,12 +59,10 @@ int Stage(int k) {
     return v;
 }
 
-class Prbs : public ::testing::Test {
+class Prbs : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
     void SetUp() override {
-        ResetRecords();
-        ResetAssistantRandom();
+        GuiFixture::SetUp();
         LoadCompilePanels();
         handle3 = LoadPanel(0, "uldo.uir", PANEL_EDITOR);
         handle11 = LoadPanel(0, "uldo.uir", PANEL_ASSISTANT);
@@ -81,7 +79,6 @@ protected:
         ASSERT_GT(handle20, 0);
         UpdateCarrierTable();
     }
-    void TearDown() override { core_hooks = CoreHooks{}; }
 
     // Opens the editor on a new carrier with a PRBS source.
     void OpenNewCarrier() {
@@ -277,7 +274,7 @@ TEST_F(Maps, EditorOnFile3CarrierQamRotateScaleSaveLoad) {
     ASSERT_EQ(bytes.size(), 8568u);
     EXPECT_EQ(std::memcmp(bytes.data(), &map, sizeof map), 0);
     EXPECT_EQ(map.offset_q, 1);
-    EXPECT_NEAR(map.rotation_step, std::acos(-1.0) / 2, 1e-6);
+    EXPECT_NEAR(map.rotation_step, PI_DOUBLE / 2, 1e-6);
 
     ClearMap();
     UpdateSymbolMapTable();
@@ -439,7 +436,7 @@ TEST_F(Maps, EditorMapAndTypedPolynomialCompile) {
     const float gain = peak_record / peak_map;
     // Every symbol is a point of the map; alternate mode turns every other
     // one by the 30 degree step (clockwise here, as Q goes out negated).
-    const std::complex<float> turn = std::polar(1.0f, static_cast<float>(-30 * std::acos(-1.0) / 180));
+    const std::complex<float> turn = std::polar(1.0f, static_cast<float>(-30 * PI_DOUBLE / 180));
     bool seen[MAX_MAP_POINTS] = {};
     int previous_kind = -1;
     for (int k = 1; k < 159; ++k) {

@@ -66,14 +66,10 @@ int Dimmed(int item) {
     return d;
 }
 
-class Shell : public ::testing::Test {
+class Shell : public GuiFixture {
 protected:
-    static void SetUpTestSuite() { StartTestApplication(); }
-
     void SetUp() override {
-        ResetUserInterface();
-        ResetRecords();
-        SetDelayScale(0);
+        GuiFixture::SetUp();
         setenv("ULDO_HOME", home.path().c_str(), 1);
         std::filesystem::copy_file(std::string(ULDO_SOURCE_DIR) + "/resources/origin.res",
                                    home.File("origin.res"));
@@ -84,6 +80,7 @@ protected:
         std::filesystem::current_path(start_dir);
         unsetenv("ULDO_HOME");
         if (had_user_home) setenv("HOME", user_home.c_str(), 1);
+        GuiFixture::TearDown();
     }
     const char* user_home_env = std::getenv("HOME");
     bool had_user_home = user_home_env != nullptr;

@@ -67,10 +67,10 @@ int DiscardOnClick(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-class UserInterface : public ::testing::Test {
+class UserInterface : public GuiFixture {
 protected:
     static void SetUpTestSuite() {
-        StartTestApplication();
+        GuiFixture::SetUpTestSuite();
         RegisterCtrlCallback("Record", Record);
         RegisterCtrlCallback("RecordPanel", Record);
         RegisterCtrlCallback("PollCompile", PollCompile);
@@ -78,13 +78,16 @@ protected:
         RegisterMenuCallback("RecordMenu", RecordMenu);
     }
     void SetUp() override {
-        ResetUserInterface();
+        GuiFixture::SetUp();
         events.clear();
         menu_calls.clear();
         panel = LoadPanel(0, fixture.c_str(), 1);
         ASSERT_GT(panel, 0);
     }
-    void TearDown() override { ResetUserInterface(); }
+    void TearDown() override {
+        ResetUserInterface();
+        GuiFixture::TearDown();
+    }
 
     int panel = 0;
 };

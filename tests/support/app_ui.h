@@ -1,11 +1,16 @@
 // Shared set-up of the GUI tests: one application object per test program,
-// and the panels a compile needs, loaded as start-up loads them.
+// the fixture every GUI case starts from, and the panels a compile needs,
+// loaded as start-up loads them.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include "editors/assistant.h"
 #include "shell/hooks.h"
 #include "shell/panels_ui.h"
 #include "shell/uldo.h"
 #include "shell/userint_ui.h"
+#include "transfer/corestate.h"
 
 // Creates the application once (Qt keeps argc and argv for its lifetime).
 inline void StartTestApplication() {
@@ -15,14 +20,29 @@ inline void StartTestApplication() {
     InitUserInterface(argc, argv);
 }
 
-// A fresh interface with the main panel, its menu bar and the progress panel;
-// messages of the core go to the pop-up seam, and waits are instant.
-inline void LoadCompilePanels() {
+// The start of a GUI case: the whole core state and the assistant's random
+// numbers as at a fresh start, no panel loaded, waits instant, the program's
+// callbacks registered, and the core's messages sent to the pop-up seam, where
+// a ScriptedPopups of the test records them. Also for a case that starts over.
+inline void StartGuiCase() {
+    ResetCoreState();
+    ResetAssistantRandom();
     ResetUserInterface();
     SetDelayScale(0);
     core_hooks = CoreHooks{};
     core_hooks.message = [](const char* title, const char* text) { MessagePopup(title, text); };
     RegisterUldoCallbacks();
+}
+
+class GuiFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { StartTestApplication(); }
+    void SetUp() override { StartGuiCase(); }
+    void TearDown() override { core_hooks = CoreHooks{}; }
+};
+
+// The main panel, its menu bar and the progress panel, the main panel shown.
+inline void LoadCompilePanels() {
     handle = LoadPanel(0, "uldo.uir", PANEL_MAIN);
     handle0 = LoadMenuBar(handle, "uldo.uir", MENUBAR_MAIN);
     handle2 = LoadPanel(0, "uldo.uir", PANEL_PROGRESS);
