@@ -32,11 +32,10 @@ void FillRecord() {
         return (state >> 31) ? 1.0f : -1.0f;
     };
     float i0 = next(), q0 = next();
-    const double pi = std::acos(-1.0);
     for (int s = 0; s < DISPLAY_POINTS; s += per_symbol) {
         float i1 = next(), q1 = next();
         for (int k = 0; k < per_symbol && s + k < DISPLAY_POINTS; ++k) {
-            float w = static_cast<float>(0.5 - 0.5 * std::cos(pi * k / per_symbol));
+            float w = static_cast<float>(0.5 - 0.5 * std::cos(PI_DOUBLE * k / per_symbol));
             phase_i[s + k] = i0 + (i1 - i0) * w;
             phase_q[s + k] = q0 + (q1 - q0) * w;
         }
