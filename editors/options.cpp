@@ -1,6 +1,7 @@
 #include "editors/options.h"
 
 #include <cctype>
+#include <cstring>
 
 #include "transfer/ftp.h"
 
@@ -26,4 +27,22 @@ void AddressOctets(const char* text, int octets[4]) {
     ParseIpAdr(text, octets);
     if (!IsDottedAddress(text))
         for (int i = 0; i < 4; ++i) octets[i] = 0;
+}
+
+void SetFirstStartDefaults(GlobalSettings* s) {
+    std::memset(s, 0, sizeof *s);
+    s->compile_mode = 0;
+    s->compile_length = 100000;
+    s->sample_clock = 2.5f;
+    s->instrument_type = 0;
+    s->max_record_length = 16000000;
+    s->record_granularity = 1;
+    s->output_destination = 1;
+    s->output_rf = 1;
+    s->output_baseband_i = 0;
+    s->output_baseband_q = 0;
+    s->normalization_mode = 0;
+    s->normalization_level = 1.0f;
+    s->baseband_all_carriers = 0;
+    s->reference_carrier = 1;
 }

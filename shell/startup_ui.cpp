@@ -11,6 +11,7 @@
 #include <string>
 
 #include "editors/editors_ui.h"
+#include "editors/options.h"
 #include "shell/filemenu_ui.h"
 #include "shell/hooks.h"
 #include "shell/panels_ui.h"
@@ -52,23 +53,10 @@ void FileOpeningError(int number, const std::string& path, const char* reason) {
     MessagePopup("", text.c_str());
 }
 
-// The settings of a first start, as uldoc's defaults: mode 0, 100,000 samples,
-// clock ratio 2.5, WFM, a native-format file with the RF pass, automatic
-// normalisation, 16,000,000 samples at most, granularity 1, reference carrier
-// 1; waveforms and data in the user's home.
+// The settings of a first start (uldoc's defaults), with waveforms and data
+// in the user's home.
 void SetFirstStartSettings(GlobalSettings* s) {
-    std::memset(s, 0, sizeof *s);
-    s->compile_mode = 0;
-    s->compile_length = 100000;
-    s->sample_clock = 2.5f;
-    s->instrument_type = 0;
-    s->max_record_length = 16000000;
-    s->record_granularity = 1;
-    s->output_destination = 1;
-    s->output_rf = 1;
-    s->normalization_mode = 0;
-    s->normalization_level = 1.0f;
-    s->reference_carrier = 1;
+    SetFirstStartDefaults(s);
     const char* home = std::getenv("HOME");
     if (home && *home && std::strlen(home) < sizeof s->waveform_dir) {
         SetField(s->waveform_dir, home);
