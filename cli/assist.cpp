@@ -2,8 +2,9 @@
 // with the same core function as the GUI's assistant and writes the table.
 #include "cli/assist.h"
 
+#include "cli/args.h"
+
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,31 +76,11 @@ int Usage(const std::string& text) {
 }
 
 bool Integer(const char* text, long long low, long long high, long long* value) {
-    if (!text || !*text) return false;
-    errno = 0;
-    char* end = nullptr;
-    long long v = std::strtoll(text, &end, 10);
-    if (errno || *end || v < low || v > high) return false;
-    *value = v;
-    return true;
+    return ParseWhole(text, low, high, value) == 0;
 }
 
 bool Real(const char* text, double low, double high, double* value) {
-    if (!text || !*text) return false;
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(text, &end);
-    if (errno || *end || !std::isfinite(v) || v < low || v > high) return false;
-    *value = v;
-    return true;
-}
-
-// A code by its name or number; -1 when it is neither.
-int Code(int kind, const char* text) {
-    long long n;
-    if (Integer(text, INT32_MIN, INT32_MAX, &n)) return CodeValid(kind, static_cast<int>(n)) ? static_cast<int>(n) : -1;
-    int code = CodeOfName(kind, text);
-    return code >= 0 ? code : -1;
+    return ParseNumber(text, low, high, value) == 0;
 }
 
 void SetText(char (&out)[FORM_TEXT_SIZE], const char* text) {
@@ -163,20 +144,12 @@ int RunAssist(int argc, char** argv) {
             q.random_phase = 1;
             continue;
         }
-        std::string name = arg;
-        const char* value = nullptr;
-        if (name.rfind("--", 0) == 0 && name.find('=') != std::string::npos) {
-            value = arg + name.find('=') + 1;
-            name = name.substr(0, name.find('='));
-        } else if (name.rfind("-o", 0) == 0 && name.size() > 2) {
-            value = arg + 2;
-            name = "-o";
-        } else if (name.rfind("-", 0) != 0) {
-            return Usage("unexpected argument \"" + name + "\"");
-        } else {
-            if (at + 1 >= argc) return Usage(name + " needs a value");
-            value = argv[++at];
-        }
+        ArgumentOption given;
+        if (SplitArgument(arg, &given) != 0) return Usage("unknown option " + std::string(arg));
+        if (!given.name[0]) return Usage("unexpected argument \"" + std::string(arg) + "\"");
+        std::string name = given.name;
+        const char* value = ArgumentValue(&given, argc, argv, &at);
+        if (!value) return Usage(name + " needs a value");
         long long n = 0;
         double x = 0;
         if (name == "-o" || name == "--output") {
@@ -226,7 +199,7 @@ int RunAssist(int argc, char** argv) {
         long long n = 0;
         auto bad = [&](const std::string& what) { return Usage(name + " takes " + what + ", not \"" + v + "\""); };
         auto code = [&](int kind, int* out) {
-            int c = Code(kind, v);
+            int c = ParseCodeArgument(kind, v);
             if (c < 0) return false;
             *out = c;
             return true;
@@ -305,8 +278,8 @@ int RunAssist(int argc, char** argv) {
     }
     if (template_path)
         for (int k = 0; k < q.count; ++k) signals[count + k] = base;
-    seed = 0xFEDCBA98u;
-    polinom = 3;
+    map_editor.seed = 0xFEDCBA98u;
+    map_editor.polynomial = 3;
     GenerateComb(q, nullptr);
     if (SaveTableForm(output) != 0) return EXIT_REFUSED;
     std::printf("%s: %d carriers, %d of them new, at %.6f to %.6f MHz\n", output, globals.carrier_count, q.count,

@@ -2,6 +2,8 @@
 // editor's dialogs, applied in the order given, and writes the .smp image.
 #include "cli/mapcmd.h"
 
+#include "cli/args.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,11 +41,7 @@ int Usage(const std::string& problem) {
     return EXIT_USAGE;
 }
 
-bool Real(const char* text, double* value) {
-    char* end = nullptr;
-    *value = std::strtod(text, &end);
-    return end != text && *end == 0 && std::isfinite(*value);
-}
+bool Real(const char* text, double* value) { return ParseNumber(text, -1e308, 1e308, value) == 0; }
 
 bool Pair(const char* text, double* a, double* b) {
     const char* comma = std::strchr(text, ',');
@@ -64,20 +62,23 @@ int RunMap(int argc, char** argv) {
     ClearMap();
     const char* output = nullptr;
     for (int at = 1; at < argc; ++at) {
-        std::string name = argv[at];
+        ArgumentOption given;
+        if (SplitArgument(argv[at], &given) != 0) return Usage("unknown option \"" + std::string(argv[at]) + "\"");
+        std::string name = given.name;
         if (name == "-h" || name == "--help") {
+            if (given.value) return Usage("unknown option \"" + std::string(argv[at]) + "\"");
             std::fputs(uldoc_map_usage, stdout);
             return 0;
         }
-        if (name.rfind("-", 0) != 0) return Usage("unexpected argument \"" + name + "\"");
-        if (at + 1 >= argc) return Usage(name + " needs a value");
-        const char* value = argv[++at];
+        if (name.empty()) return Usage("unexpected argument \"" + std::string(argv[at]) + "\"");
+        const char* value = ArgumentValue(&given, argc, argv, &at);
+        if (!value) return Usage(name + " needs a value");
         double a = 0, b = 0;
         if (name == "-o" || name == "--output") {
             if (!*value) return Usage(name + " needs a file name");
             output = value;
         } else if (name == "--qam") {
-            if (!Real(value, &a) || MapQam(static_cast<int>(a)) == 0 || a != std::floor(a))
+            if (!Real(value, &a) || a != std::floor(a) || MapQam(static_cast<int>(a)) == 0)
                 return Usage("--qam takes 11, 1, 2, 3, 4, 9 or 5, not \"" + std::string(value) + "\"");
         } else if (name == "--offset") {
             if (!Pair(value, &a, &b)) return Usage("--offset takes I,Q, not \"" + std::string(value) + "\"");
@@ -95,7 +96,7 @@ int RunMap(int argc, char** argv) {
         } else if (name == "--rotation-step") {
             if (!Real(value, &a)) return Usage("--rotation-step takes degrees, not \"" + std::string(value) + "\"");
             // Stored in radians, as the editor stores it.
-            map.rotation_step = static_cast<float>(a * std::acos(-1.0) / 180.0);
+            map.rotation_step = static_cast<float>(a * PI_DOUBLE / 180.0);
         } else if (name == "--offset-q") {
             if (std::strcmp(value, "0") != 0 && std::strcmp(value, "1") != 0)
                 return Usage("--offset-q takes 0 or 1, not \"" + std::string(value) + "\"");

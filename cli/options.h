@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "shell/uldo.h"
 
@@ -60,5 +61,26 @@ void SetUldocDefaults(GlobalSettings* settings);
 // Writes the settings the command line overrides into `settings`.
 void ApplyUldocOverrides(const UldocOptions* options, GlobalSettings* settings);
 
-// The --help text.
+// One option of uldoc: how it is spelt, what it takes, its help and how it is applied.
+// The one table of them feeds the parser, --help and the README's option table.
+struct UldocOption {
+    const char* short_name;  // "-o", or nullptr
+    const char* name;        // "--output"
+    const char* argument;    // "PATH" as --help shows it; nullptr for a flag
+    const char* missing;     // the value a message asks for: "-o needs a file name"
+    const char* setting;     // settings fields it overrides ("compile_mode, ..."), "all" or ""
+    const char* help;        // the --help text, lines split by '\n'
+    const char* readme;      // the README table's meaning column (Markdown)
+    // Checks `value` (nullptr for a flag) and writes it into `options`; `given` is the
+    // name as the command line spelt it. 0, or -1 with the reason in `error`.
+    int (*apply)(const char* given, const char* value, UldocOptions* options, char* error, int error_size);
+};
+extern const UldocOption uldoc_options[];
+extern const int uldoc_option_count;
+
+// The --help text, made from the table once at start-up.
 extern const char* const uldoc_usage;
+std::string UldocUsageText();
+
+// The README's option table (header included), one row per option.
+std::string UldocReadmeTable();
