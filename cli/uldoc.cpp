@@ -28,7 +28,7 @@
 #include "compile/report.h"
 #include "compile/sigmf.h"
 #include "displays/analysis_report.h"
-#include "displays/displays_ui.h"
+#include "cli/images.h"
 #include "modulation/dvb.h"
 #include "shaping/filters.h"
 #include "shell/codes.h"
@@ -652,7 +652,7 @@ int Compile(const UldocOptions* o) {
     if (o->png_dir) {
         FlushReport();
 #if ULDOC_PNG
-        if (SaveAnalysisImages(o->png_dir) != 0) return Finish(EXIT_REFUSED, "failed");
+        if (SaveUldocImages(o->png_dir) != 0) return Finish(EXIT_REFUSED, "failed");
 #endif
         Out("images         %s/spectrum.png, ccdf.png, iq.png, eye.png, constellation.png, phase.png, persistence.png, quant.png\n",
             o->png_dir);
