@@ -1,7 +1,6 @@
 #include "compile/limits.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 #include "compile/engine.h"
@@ -11,23 +10,12 @@
 
 namespace {
 
-int Refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
-int Refuse(const char* format, ...) {
-    char text[300];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    ReportMessage("COMPILATION ERROR", text);
-    return -1;
-}
-
 // One field: finite and at most `limit` in magnitude.
 int CheckField(int c, const char* field, float value, double limit) {
     if (!std::isfinite(value))
-        return Refuse("Carrier %d: its %s is not a finite number (%g).", c + 1, field, static_cast<double>(value));
+        return CompileError("Carrier %d: its %s is not a finite number (%g).", c + 1, field, static_cast<double>(value));
     if (std::fabs(value) > limit)
-        return Refuse("Carrier %d: its %s %g is out of range: at most %g in magnitude.", c + 1, field,
+        return CompileError("Carrier %d: its %s %g is out of range: at most %g in magnitude.", c + 1, field,
                       static_cast<double>(value), limit);
     return 0;
 }
@@ -46,9 +34,11 @@ bool UsesFilterParam(const Carrier& r) {
 int CheckCarrierNumbers(int c) {
     if (c < 0 || c >= MAX_CARRIERS) return -1;
     const Carrier& r = signals[c];
+    if (!std::isfinite(r.frequency_hz) || !std::isfinite(r.symbol_rate))
+        return CompileError("Carrier %d: its frequency or symbol rate is not a finite number.", c + 1);
     if (CheckField(c, "amplitude", r.amplitude, LEVEL_LIMIT) != 0) return -1;
     if (r.amplitude != 0.0f && std::fabs(r.amplitude) < AMPLITUDE_FLOOR)
-        return Refuse("Carrier %d: its amplitude %g is too small to state its power: at least %g, or 0 for a "
+        return CompileError("Carrier %d: its amplitude %g is too small to state its power: at least %g, or 0 for a "
                       "silent carrier.",
                       c + 1, static_cast<double>(r.amplitude), AMPLITUDE_FLOOR);
     if (CheckField(c, "phase_deg", r.phase_deg, LEVEL_LIMIT) != 0) return -1;
@@ -80,22 +70,6 @@ int CheckCarrierNumbers(int c) {
     return 0;
 }
 
-int CheckFileLevel(double value, const char** why) {
-    if (std::isnan(value)) {
-        *why = "is not a number (NaN)";
-        return -1;
-    }
-    if (std::isinf(value)) {
-        *why = "is infinite";
-        return -1;
-    }
-    if (std::fabs(value) > LEVEL_LIMIT) {
-        *why = "is out of range (at most 1e6 in magnitude)";
-        return -1;
-    }
-    return 0;
-}
-
 int64_t LargestRecord(int instrument_type, int destination) {
     const int64_t block = 999999999;  // nine length digits
     // The instrument's MMEM:DATA block wraps the file's own block, its magic
@@ -118,14 +92,14 @@ int CheckRecordSize(double points) {
     if (points <= static_cast<double>(largest)) return 0;
     static const char* const names[] = {"WFM", "CURVE", "EMEMORY", "PAT", "text"};
     int family = OutputFamilyOf(globals.instrument_type);
-    return Refuse("The record of %.0f samples does not fit a %s waveform: it holds at most %lld samples.", points,
+    return CompileError("The record of %.0f samples does not fit a %s waveform: it holds at most %lld samples.", points,
                   family >= 0 && family <= 4 ? names[family] : "", static_cast<long long>(largest));
 }
 
 int CheckRecordPeaks() {
     const bool baseband = globals.output_baseband_i || globals.output_baseband_q;
     if (!std::isfinite(max_value) || (baseband && !std::isfinite(max_i)))
-        return Refuse("The record's peak is not a finite number: nothing is written.");
+        return CompileError("The record's peak is not a finite number: nothing is written.");
     if (max_value == 0.0f)
         ReportMessage("WARNING", "The record is silent (its peak is 0): it is written as silence.");
     return 0;

@@ -6,21 +6,11 @@
 
 #include <cstdint>
 
-// Largest magnitude of an amplitude, a symbol-map point, an I/Q-file sample,
-// a filter coefficient or another level: far above any real level, low
-// enough that the sum of 100 carriers stays a finite float.
-constexpr double LEVEL_LIMIT = 1e6;
-// Smallest amplitude other than 0: below it the carrier's power relative to
-// the record's peak is no longer a number a float holds.
-constexpr double AMPLITUDE_FLOOR = 1e-12;
+#include "shell/levels.h"  // LEVEL_LIMIT, AMPLITUDE_FLOOR, CheckFileLevel
 
-// Checks the fields carrier c (0-based) uses. 0, or -1 after a
+// Checks the fields carrier c (0-based) uses, its frequency and symbol rate first. 0, or -1 after a
 // "COMPILATION ERROR" naming the carrier, the field, its value and the range.
 int CheckCarrierNumbers(int c);
-
-// A sample value read from a file: finite and at most LEVEL_LIMIT in
-// magnitude. 0, or -1 with the reason ("is not a number", ...) in `why`.
-int CheckFileLevel(double value, const char** why);
 
 // Largest record, in samples, the waveform of instrument_type at destination
 // can hold: a definite-length block "#<d><length>" has at most 9 digits.
