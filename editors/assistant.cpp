@@ -39,11 +39,11 @@ int GenerateComb(const CombRequest& q, int* left_out) {
         float phase = q.random_phase ? static_cast<float>((AssistantRandom() / 32768.0 - 0.5) * 360.0)
                                      : static_cast<float>(q.phase_step * k);
         c.phase_deg = FoldPhase(phase);
-        c.prbs_seed_i = seed;
-        c.prbs_poly_i = polinom;
-        int32_t state = static_cast<int32_t>(seed);
+        c.prbs_seed_i = map_editor.seed;
+        c.prbs_poly_i = map_editor.polynomial;
+        int32_t state = static_cast<int32_t>(map_editor.seed);
         for (int s = 0; s < q.prbs_shift; ++s) ShiftRegister(&state, static_cast<int32_t>(c.prbs_poly_i));
-        seed = static_cast<uint32_t>(state);
+        map_editor.seed = static_cast<uint32_t>(state);
         ++globals.carrier_count;
         globals.current_carrier = globals.carrier_count;
     }

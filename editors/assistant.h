@@ -20,11 +20,12 @@ struct CombRequest {
 
 // Appends the comb behind the table's carriers. Each new carrier's record
 // keeps what the form does not set (P-SCH/S-SCH levels, impairments, the Q
-// generator). Seeds start at `seed` with polynomial `polinom`, and `seed`
-// advances by the shift with the bit sources' shift-register step. Only what
-// fits into the table is appended; returns the number appended and the number
-// left out in `left_out`. The terminator follows the last new carrier when
-// there is room; the reference becomes 1 when there was none.
+// generator). Seeds start at `map_editor.seed` with polynomial
+// `map_editor.polynomial`, and the seed advances by the shift with the bit
+// sources' shift-register step. Only what fits into the table is appended;
+// returns the number appended and the number left out in `left_out`. The
+// terminator follows the last new carrier when there is room; the reference
+// becomes 1 when there was none.
 int GenerateComb(const CombRequest& request, int* left_out);
 
 // The assistant's random numbers: 0..32767, one fixed sequence per program

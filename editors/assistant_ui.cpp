@@ -22,8 +22,8 @@ void CloseAssistant() {
 
 int LAsist(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK) return 0;
-    seed = 0xFEDCBA98u;
-    polinom = 3;
+    map_editor.seed = 0xFEDCBA98u;
+    map_editor.polynomial = 3;
     ApplyCarrierRules(handle11);
     SetPanelAttribute(handle, ATTR_DIMMED, 1);
     SetPanelPos(handle11, VAL_AUTO_CENTER, VAL_AUTO_CENTER);

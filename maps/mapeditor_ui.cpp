@@ -18,7 +18,7 @@ double Number(int panel, int control) {
     return v;
 }
 
-double Degrees(double radians) { return radians * 180.0 / std::acos(-1.0); }
+double Degrees(double radians) { return radians * 180.0 / PI_DOUBLE; }
 
 void OpenEditor() {
     SetPanelPos(handle18, VAL_AUTO_CENTER, VAL_AUTO_CENTER);
@@ -84,7 +84,7 @@ int EditMap(int panel, int, int event, void*, int, int) {
         return 0;
     }
     LoadSymbolMap(path, "File Opening Error (9)");
-    mapnextpointer = mapeditpointer = MapPointCount();
+    map_editor.next_point = map_editor.edit_point = MapPointCount();
     UpdateSymbolMapTable();
     return 0;
 }
@@ -112,22 +112,22 @@ int EditMapCancel(int, int, int event, void*, int, int) {
 
 int AddLineMap(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK) return 0;
-    if (mapnextpointer >= MAX_MAP_POINTS) {
+    if (map_editor.next_point >= MAX_MAP_POINTS) {
         MessagePopup("", "The symbol map is full: it holds at most 1024 points.");
         return 0;
     }
     SetPanelAttribute(handle18, ATTR_DIMMED, 1);
-    mapeditpointer = mapnextpointer;
-    SetCtrlVal(handle20, POINT_NUMBER, mapnextpointer);
+    map_editor.edit_point = map_editor.next_point;
+    SetCtrlVal(handle20, POINT_NUMBER, map_editor.next_point);
     ShowPolar();
     DisplayPanel(handle20);
     return 0;
 }
 
 int MapEditLine(int, int, int event, void*, int row, int) {
-    if (event != EVENT_LEFT_DOUBLE_CLICK || mapnextpointer <= 0) return 0;
+    if (event != EVENT_LEFT_DOUBLE_CLICK || map_editor.next_point <= 0) return 0;
     if (row < 0 || row >= MapPointCount()) return 0;
-    mapeditpointer = row;
+    map_editor.edit_point = row;
     SetPanelAttribute(handle18, ATTR_DIMMED, 1);
     SetCtrlVal(handle20, POINT_I, static_cast<double>(map.point_i[row]));
     SetCtrlVal(handle20, POINT_Q, static_cast<double>(map.point_q[row]));
@@ -140,7 +140,7 @@ int MapEditLine(int, int, int event, void*, int row, int) {
 int SymbolEditOk(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK) return 0;
     HidePanel(handle20);
-    MapStorePoint(mapeditpointer, static_cast<float>(Number(handle20, POINT_I)),
+    MapStorePoint(map_editor.edit_point, static_cast<float>(Number(handle20, POINT_I)),
                   static_cast<float>(Number(handle20, POINT_Q)));
     SetPanelAttribute(handle18, ATTR_DIMMED, 0);
     UpdateSymbolMapTable();
@@ -161,7 +161,7 @@ int ProcessIQ(int, int, int event, void*, int, int) {
 
 int ProcessMP(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    double m = Number(handle20, POINT_MAGNITUDE), a = Number(handle20, POINT_PHASE) * std::acos(-1.0) / 180.0;
+    double m = Number(handle20, POINT_MAGNITUDE), a = Number(handle20, POINT_PHASE) * PI_DOUBLE / 180.0;
     SetCtrlVal(handle20, POINT_I, m * std::cos(a));
     SetCtrlVal(handle20, POINT_Q, m * std::sin(a));
     return 0;
@@ -246,7 +246,7 @@ int LoadMapFile(int, int, int event, void*, int, int) {
         return 0;
     WriteMapFileName(path);
     LoadSymbolMap(path, "File Opening Error (10)");
-    mapnextpointer = mapeditpointer = MapPointCount();
+    map_editor.next_point = map_editor.edit_point = MapPointCount();
     UpdateSymbolMapTable();
     return 0;
 }
@@ -270,7 +270,7 @@ int SaveMapAs(int, int, int event, void*, int, int) {
     map.num_points = count;
     GetCtrlVal(handle18, MAP_ROTATION_MODE, &map.rotation_mode);
     GetCtrlVal(handle18, MAP_OFFSET_Q, &map.offset_q);
-    map.rotation_step = static_cast<float>(Number(handle18, MAP_ROTATION_STEP) * std::acos(-1.0) / 180.0);
+    map.rotation_step = static_cast<float>(Number(handle18, MAP_ROTATION_STEP) * PI_DOUBLE / 180.0);
     GetCtrlVal(handle18, MAP_SPARE, &map.spare_setting);
     char path[MAX_PATHNAME_LEN] = "";
     if (FileSelectPopup("", "*.smp", "*.smp", "Symbol Map Files", VAL_SAVE_BUTTON, 0, 1, 1, 1, path) ==

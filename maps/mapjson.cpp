@@ -23,7 +23,7 @@ int WriteSymbolMapJson(const char* path) {
     j["map_name"] = FieldText(map.map_name);
     j["rotation_mode"] = map.rotation_mode;
     j["offset_q"] = map.offset_q;
-    j["rotation_step_deg"] = static_cast<double>(map.rotation_step) * 180.0 / std::acos(-1.0);
+    j["rotation_step_deg"] = static_cast<double>(map.rotation_step) * 180.0 / PI_DOUBLE;
     j["spare_setting"] = map.spare_setting;
     ordered_json points = ordered_json::array();
     for (int k = 0; k < MapPointCount(); ++k)
@@ -82,7 +82,7 @@ int ReadSymbolMapJson(const char* path, const char* error_line) {
         } else if (key == "rotation_step_deg") {
             if (!v.is_number() || !FitsFloat(v.get<double>()))
                 return Refuse(path, "rotation_step_deg: must be a number within +-3.4e38");
-            image.rotation_step = static_cast<float>(v.get<double>() * std::acos(-1.0) / 180.0);
+            image.rotation_step = static_cast<float>(v.get<double>() * PI_DOUBLE / 180.0);
         } else if (key == "spare_setting") {
             if (!Integer(v, INT32_MIN, INT32_MAX, &image.spare_setting))
                 return Refuse(path, "spare_setting: must be an integer");

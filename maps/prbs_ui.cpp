@@ -11,11 +11,10 @@
 
 namespace {
 
-// The panel the assistant serves: handle3 (a table record) or handle11 (seed
-// and polinom only, so that no record of the table is touched from there).
-int prbs_caller = 0;
-
-bool ForAssistant() { return prbs_caller != 0 && prbs_caller == handle11; }
+// map_editor.prbs_caller is the panel the assistant serves: handle3 (a table
+// record) or handle11 (seed and polynomial only, so that no record of the
+// table is touched from there).
+bool ForAssistant() { return map_editor.prbs_caller != 0 && map_editor.prbs_caller == handle11; }
 
 Carrier* CurrentCarrier() {
     int r = globals.current_carrier;
@@ -38,7 +37,7 @@ void ShowStages(uint32_t state, uint32_t mask) {
 }
 
 void OpenOn(int caller) {
-    prbs_caller = caller;
+    map_editor.prbs_caller = caller;
     if (caller) SetPanelAttribute(caller, ATTR_DIMMED, 1);
     DisplayPanel(handle13);
     SetActiveCtrl(handle13, PRBS_POLY_I);
@@ -55,15 +54,15 @@ void ShowCarrier() {
 }
 
 void ShowShared() {
-    ShowPolynomial(PRBS_POLY_I, polinom);
-    ShowStages(seed, polinom);
+    ShowPolynomial(PRBS_POLY_I, map_editor.polynomial);
+    ShowStages(map_editor.seed, map_editor.polynomial);
 }
 
 void Close() {
     HidePanel(handle13);
-    if (prbs_caller) {
-        SetPanelAttribute(prbs_caller, ATTR_DIMMED, 0);
-        DisplayPanel(prbs_caller);
+    if (map_editor.prbs_caller) {
+        SetPanelAttribute(map_editor.prbs_caller, ATTR_DIMMED, 0);
+        DisplayPanel(map_editor.prbs_caller);
     }
 }
 
@@ -81,8 +80,8 @@ int Store() {
     for (int k = 1; k <= 31; ++k) GetCtrlVal(handle13, PRBS_STAGE1 + k - 1, &stages[k - 1]);
     uint32_t state = PrbsStateFromStages(stages);
     if (ForAssistant()) {
-        polinom = mask_i;
-        seed = state;
+        map_editor.polynomial = mask_i;
+        map_editor.seed = state;
         return 0;
     }
     Carrier* c = CurrentCarrier();
@@ -95,8 +94,8 @@ int Store() {
     int equal = 0;
     GetCtrlVal(handle13, PRBS_IQ_EQUAL, &equal);
     c->prbs_iq_equal = equal ? 1 : 0;
-    c->prbs_poly_i = polinom = mask_i;
-    c->prbs_seed_i = seed = state;
+    c->prbs_poly_i = map_editor.polynomial = mask_i;
+    c->prbs_seed_i = map_editor.seed = state;
     c->prbs_poly_q = mask_q;
     return 0;
 }
@@ -113,8 +112,8 @@ int LoadPrbsAsist(int, int, int event, void*, int, int) {
 int LoadPrbsAsist2(int, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK) return 0;
     OpenOn(handle11);
-    seed = 0xFEDCBA98u;
-    polinom = 3;
+    map_editor.seed = 0xFEDCBA98u;
+    map_editor.polynomial = 3;
     SetCtrlVal(handle13, PRBS_IQ_EQUAL, 1);
     SetCtrlAttribute(handle13, PRBS_POLY_Q, ATTR_DIMMED, 1);
     ShowShared();
@@ -138,8 +137,8 @@ int PrbsApply(int, int, int event, void*, int, int) {
 int PrbsDefault(int panel, int, int event, void*, int, int) {
     if (event != EVENT_LEFT_CLICK) return 0;
     if (ForAssistant()) {
-        seed = 0xFEDCBA98u;
-        polinom = 3;
+        map_editor.seed = 0xFEDCBA98u;
+        map_editor.polynomial = 3;
         ShowShared();
         return 0;
     }

@@ -17,8 +17,8 @@ void ClearMap() {
     map.rotation_step = 0;
     map.spare_setting = 0;
     std::memset(map.reserved_text, 0, sizeof map.reserved_text);
-    mapnextpointer = 0;
-    mapeditpointer = 0;
+    map_editor.next_point = 0;
+    map_editor.edit_point = 0;
 }
 
 int MapPointCount() {
@@ -78,7 +78,7 @@ int MapQam(int code) {
         break;
     }
     if (count > 0) map.num_points = count;
-    mapnextpointer = MapPointCount();
+    map_editor.next_point = MapPointCount();
     return count;
 }
 
@@ -90,7 +90,7 @@ void MapOffset(double offset_i, double offset_q) {
 }
 
 void MapRotate(double degrees) {
-    double a = degrees * std::acos(-1.0) / 180.0;
+    double a = degrees * PI_DOUBLE / 180.0;
     double c = std::cos(a), s = std::sin(a);
     for (int k = 0; k < MapPointCount(); ++k) {
         double i = map.point_i[k], q = map.point_q[k];
@@ -107,21 +107,21 @@ void MapScale(double percent_i, double percent_q) {
 }
 
 int MapStorePoint(int index, float point_i, float point_q) {
-    if (index < 0 || index > mapnextpointer || index >= MAX_MAP_POINTS) {
+    if (index < 0 || index > map_editor.next_point || index >= MAX_MAP_POINTS) {
         char text[160];
         if (index >= MAX_MAP_POINTS)
             std::snprintf(text, sizeof text, "The symbol map is full: it holds at most %d points.", MAX_MAP_POINTS);
         else
-            std::snprintf(text, sizeof text, "Point %d is outside the symbol map (%d points).", index, mapnextpointer);
+            std::snprintf(text, sizeof text, "Point %d is outside the symbol map (%d points).", index, map_editor.next_point);
         ReportMessage("", text);
         return -1;
     }
     map.point_i[index] = point_i;
     map.point_q[index] = point_q;
-    if (index == mapnextpointer) {
-        ++mapnextpointer;
-        mapeditpointer = mapnextpointer;
-        map.num_points = mapnextpointer;
+    if (index == map_editor.next_point) {
+        ++map_editor.next_point;
+        map_editor.edit_point = map_editor.next_point;
+        map.num_points = map_editor.next_point;
     }
     return 0;
 }
@@ -129,12 +129,12 @@ int MapStorePoint(int index, float point_i, float point_q) {
 int MapDeletePoint(int index) {
     int count = MapPointCount();
     if (index < 0 || index >= count) return -1;
-    mapeditpointer = index;
+    map_editor.edit_point = index;
     for (int k = index; k + 1 < count; ++k) {
         map.point_i[k] = map.point_i[k + 1];
         map.point_q[k] = map.point_q[k + 1];
     }
-    if (mapnextpointer > 0) --mapnextpointer;
+    if (map_editor.next_point > 0) --map_editor.next_point;
     if (map.num_points > 0) --map.num_points;
     return 0;
 }
@@ -143,7 +143,7 @@ void MapPointRow(int index, char* text, int size) {
     if (index < 0 || index >= MAX_MAP_POINTS) { if (size > 0) text[0] = 0; return; }
     double i = map.point_i[index], q = map.point_q[index];
     std::snprintf(text, size, "  %3d | %+10.6f  | %+10.6f  | %10.6f  |  %+8.3f  ", index, i, q,
-                  std::sqrt(i * i + q * q), std::atan2(q, i) * 180.0 / std::acos(-1.0));
+                  std::sqrt(i * i + q * q), std::atan2(q, i) * 180.0 / PI_DOUBLE);
 }
 
 int CheckMapImage(const SymbolMap& image, char* why, int size) {

@@ -7,14 +7,11 @@ Carrier signals[MAX_CARRIERS];
 char comment[COMMENT_SIZE];
 GlobalSettings globals;
 SymbolMap map;
-int32_t mapnextpointer;
-int32_t mapeditpointer;
-uint32_t seed;
-uint32_t polinom;
+MapEditorState map_editor;
 float PI;
 
 int handle, handle0, handle2, handle3, handle5, handle6, handle7, handle8, handle9,
-    handle10, handle11, handle12, handle13, handle14, handle15, handle16, handle17,
+    handle10, handle11, handle12, handle13, handle14, handle16, handle17,
     handle18, handle19, handle20, handle21, handle22, handle23, handle24, handle25,
     handle26, handle27, handle28, handle29, handle30;
 int brhandle;
@@ -78,13 +75,14 @@ const char* FilterDisplayName(int code) {
 
 void InitPI() { PI = static_cast<float>(std::acos(-1.0)); }
 
+void ResetMapEditor() { map_editor = MapEditorState{}; }
+
 void ResetRecords() {
     std::memset(signals, 0, sizeof signals);
     std::memset(comment, 0, sizeof comment);
     std::memset(&globals, 0, sizeof globals);
     std::memset(&map, 0, sizeof map);
-    mapnextpointer = mapeditpointer = 0;
-    seed = polinom = 0;
+    ResetMapEditor();
     signals[0].frequency_hz = -1.0f;
     InitPI();
 }

@@ -156,32 +156,70 @@ const char* FilterTableName(int code);
 const char* FilterDisplayName(int code);
 
 // ---------------------------------------------------------------------------
-// The shared state, all in static storage.
+// The shared state, all in static storage. Each line says who writes it, who
+// reads it and when it holds a value.
+
+// Written by the record files, the editors, the assistants and uldoc's table
+// commands; read by the compile, the displays and the table view. Ends at the
+// first record whose frequency_hz is not above 0 (UpdateCarrierTable).
 extern Carrier signals[MAX_CARRIERS];
+// Written with the table (files, the table view); read when a table is saved.
 extern char comment[COMMENT_SIZE];
+// Written by start-up ("globals.set"), the option dialogs, setup files and
+// uldoc's options; read by everything. Valid from start-up on.
 extern GlobalSettings globals;
+// Written by the map editor, map files, uldoc map and the mapper (which reads
+// a FILE 3 carrier's map file into it); read by the map editor, its preview
+// and the mapper. Holds the last map loaded or edited.
 extern SymbolMap map;
-extern int32_t mapnextpointer;
-extern int32_t mapeditpointer;
-extern uint32_t seed;      // working seed of the assistants
-extern uint32_t polinom;   // working polynomial of the assistants
-extern float PI;           // acos(-1) rounded to float32, set once at start-up
+
+// The map editor's place in `map` and the assistants' working PRBS register:
+// what the editor and the PRBS assistant keep between two of their panels.
+struct MapEditorState {
+    int32_t next_point;    // index a new point is appended at (= defined points)
+    int32_t edit_point;    // point the point editor changes
+    uint32_t seed;         // working seed of the assistants
+    uint32_t polynomial;   // working polynomial of the assistants
+    int32_t prbs_caller;   // panel the PRBS assistant serves (0: closed)
+};
+// Written by the map operations (maps/maps.h), the map editor, the PRBS
+// assistant and the carrier assistant (GUI and uldoc assist); read by the same.
+// Valid while the map editor or an assistant is open; reset by ResetMapEditor.
+extern MapEditorState map_editor;
+
+// Written once by InitPI at start-up (and ResetRecords); read by the pulse
+// designs and the synthesis arithmetic. acos(-1) rounded to float32.
+extern float PI;
 // pi in double precision, for every computation that is not one of the
 // float32 designs that must round through `PI`.
 constexpr double PI_DOUBLE = 3.14159265358979323846;
 
-// Panel handles (0 = not loaded).
+// Panel handles (0 = not loaded). Written by start-up when it loads the panels
+// (the display panels by their openers when shown, back to 0 when closed);
+// read by the callbacks that show, fill or dim them. Roles: handle main panel,
+// handle0 its menu bar, handle2 progress, handle3 carrier editor, handle5
+// analysis, handle6/7/8 general/instrument/compile options, handle9 about,
+// handle10 second splash, handle11 carrier assistant, handle12 zoom, handle13
+// and handle19 PRBS assistants, handle14 power table, handle16 I/Q time,
+// handle17 eye, handle18 map editor, handle20 point editor, handle21..24 map
+// QAM/offset/rotation/scale, handle25 map preview, handle26 persistence,
+// handle27 CCDF, handle28 persistence zoom, handle29 quantisation, handle30
+// impairments.
 extern int handle, handle0, handle2, handle3, handle5, handle6, handle7, handle8,
-    handle9, handle10, handle11, handle12, handle13, handle14, handle15, handle16,
+    handle9, handle10, handle11, handle12, handle13, handle14, handle16,
     handle17, handle18, handle19, handle20, handle21, handle22, handle23, handle24,
     handle25, handle26, handle27, handle28, handle29, handle30;
+// The panel that opened the map editor (handle3 or handle11, 0 when none):
+// written by the map editor's opener and closer, read when a map is stored.
 extern int brhandle;
 
 // Sets `PI` from acos(-1) as float32.
 void InitPI();
-// Zeroes the records, the table, the map and the indices, and writes the
-// terminator into signals[0]: the state of a fresh start. Tests call it too.
+// Zeroes the records, the table, the map and the map editor's state, and
+// writes the terminator into signals[0]: the state of a fresh start.
 void ResetRecords();
+// The map editor's state back to zero (part of ResetRecords).
+void ResetMapEditor();
 
 // ---------------------------------------------------------------------------
 // Text fields. A field read from a file may lack its NUL; these never read past

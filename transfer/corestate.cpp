@@ -8,6 +8,7 @@
 
 void ResetCoreState() {
     ResetRecords();
+    ResetMapEditor();
     ResetFIR();
     ResetGenerators();
     ResetFtpOutput();

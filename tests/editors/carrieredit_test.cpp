@@ -215,8 +215,8 @@ TEST_F(CarrierEdit, DeleteClosesTheTableUpAndKeepsTheReference) {
 }
 
 TEST_F(CarrierEdit, CombWithSteppedPhases) {
-    seed = 0xFEDCBA98u;
-    polinom = 3;
+    map_editor.seed = 0xFEDCBA98u;
+    map_editor.polynomial = 3;
     CombRequest q{};
     q.count = 3;
     q.start_mhz = 10;
@@ -262,8 +262,8 @@ TEST_F(CarrierEdit, CombWithSteppedPhases) {
 }
 
 TEST_F(CarrierEdit, CombSeedsAdvanceWithTheShiftRegisterAndRandomPhasesRepeatPerRun) {
-    seed = 0xFEDCBA98u;
-    polinom = 0x80000003u;   // bit 31 has no stage: the register step ignores it
+    map_editor.seed = 0xFEDCBA98u;
+    map_editor.polynomial = 0x80000003u;   // bit 31 has no stage: the register step ignores it
     CombRequest q{};
     q.count = 3;
     q.start_mhz = 1;
@@ -278,7 +278,7 @@ TEST_F(CarrierEdit, CombSeedsAdvanceWithTheShiftRegisterAndRandomPhasesRepeatPer
         EXPECT_EQ(signals[k].prbs_poly_i, 0x80000003u);
         for (int s = 0; s < 37; ++s) ShiftRegister(&state, static_cast<int32_t>(0x80000003u));
     }
-    EXPECT_EQ(seed, static_cast<uint32_t>(state));
+    EXPECT_EQ(map_editor.seed, static_cast<uint32_t>(state));
     EXPECT_NE(signals[1].prbs_seed_i, signals[0].prbs_seed_i);
 
     // The C standard's example generator from 1: 16838, 5758, 10113, ...

@@ -414,8 +414,8 @@ TEST_F(Editors, ImpairmentsEditorWritesTheRecordAtOnce) {
 TEST_F(Editors, AssistantAppendsACombAndSaysWhatDidNotFit) {
     SimulateClick(handle, MAIN_ASSISTANT);
     ASSERT_TRUE(IsPanelVisible(handle11));
-    EXPECT_EQ(seed, 0xFEDCBA98u);
-    EXPECT_EQ(polinom, 3u);
+    EXPECT_EQ(map_editor.seed, 0xFEDCBA98u);
+    EXPECT_EQ(map_editor.polynomial, 3u);
     SetCtrlVal(handle11, ASSIST_COUNT, 3);
     SetCtrlVal(handle11, ASSIST_START, 10.0);
     SetCtrlVal(handle11, ASSIST_SPACING, 5.0);

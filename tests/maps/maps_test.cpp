@@ -135,7 +135,7 @@ TEST_F(Maps, QamGrids) {
         SCOPED_TRACE(c.code);
         EXPECT_EQ(MapQam(c.code), c.count);
         EXPECT_EQ(map.num_points, c.count);
-        EXPECT_EQ(mapnextpointer, c.count);
+        EXPECT_EQ(map_editor.next_point, c.count);
         ExpectPoint(c.s, c.i, c.q);
     }
     // The skipped corners: no point of QAM32 or QAM128 lies in one, and no two coincide.
@@ -180,7 +180,7 @@ TEST_F(Maps, AddEditDeletePoints) {
     ClearMap();
     EXPECT_EQ(MapStorePoint(0, 0.5f, -0.5f), 0);
     EXPECT_EQ(map.num_points, 1);
-    EXPECT_EQ(mapnextpointer, 1);
+    EXPECT_EQ(map_editor.next_point, 1);
     EXPECT_EQ(MapStorePoint(0, 1, 1), 0);  // edit
     EXPECT_EQ(map.num_points, 1);
 

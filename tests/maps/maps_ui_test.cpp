@@ -140,8 +140,8 @@ TEST_F(Prbs, EditorDefaultsTypedPolynomialAndStages) {
     EXPECT_EQ(c.prbs_poly_q, 9u);
     EXPECT_EQ(c.prbs_seed_i, (0xFEDCBA98u & ~0x80000000u) | 2u);
     EXPECT_EQ(c.prbs_iq_equal, 0);
-    EXPECT_EQ(polinom, c.prbs_poly_i);
-    EXPECT_EQ(seed, c.prbs_seed_i);
+    EXPECT_EQ(map_editor.polynomial, c.prbs_poly_i);
+    EXPECT_EQ(map_editor.seed, c.prbs_seed_i);
     // Shown again: the text form and the stages beyond degree 7 marked.
     EXPECT_EQ(Text(handle13, PRBS_POLY_I), "X7+X6+1");
     EXPECT_EQ(Dimmed(handle13, PRBS_STAGE1 + 6), 0);
@@ -192,8 +192,8 @@ TEST_F(Prbs, AssistantSetsTheSharedSeedOnly) {
     SetCtrlVal(handle13, PRBS_POLY_I, "X7+X6+1");
     SimulateClick(handle13, PRBS_OK);
     EXPECT_FALSE(IsPanelVisible(handle13));
-    EXPECT_EQ(polinom, (1u << 24) | (1u << 25));
-    EXPECT_EQ(seed, 0xFEDCBA98u & ~1u);
+    EXPECT_EQ(map_editor.polynomial, (1u << 24) | (1u << 25));
+    EXPECT_EQ(map_editor.seed, 0xFEDCBA98u & ~1u);
     EXPECT_EQ(signals[0].prbs_poly_i, 9u);
     EXPECT_EQ(PanelDimmed(handle11), 0);
 }
@@ -282,7 +282,7 @@ TEST_F(Maps, EditorOnFile3CarrierQamRotateScaleSaveLoad) {
     SimulateClick(handle18, MAP_LOAD);
     EXPECT_EQ(std::memcmp(bytes.data(), &map, sizeof map), 0);
     EXPECT_EQ(Rows(), 32);
-    EXPECT_EQ(mapnextpointer, 32);
+    EXPECT_EQ(map_editor.next_point, 32);
     EXPECT_EQ(IntVal(handle18, MAP_OFFSET_Q), 1);
     EXPECT_EQ(Text(handle18, MAP_NAME), "qam32 turned");
 
