@@ -16,26 +16,15 @@
 #include "modulation/mapper.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
 #include "support/tempdir.h"
 
 namespace enginetest {
 
-inline std::vector<std::string>& Messages() {
-    static std::vector<std::string> v;
-    return v;
-}
-inline std::vector<std::string>& Statuses() {
-    static std::vector<std::string> v;
-    return v;
-}
 inline std::vector<int>& Moments() {
     static std::vector<int> v;
     return v;
 }
-inline void RecordMessage(const char* title, const char* text) {
-    Messages().push_back(std::string(title) + "|" + text);
-}
-inline void RecordStatus(const char* text) { Statuses().push_back(text); }
 inline void RecordMoment(int moment) { Moments().push_back(moment); }
 
 // One decoded WFM pass: normalised samples and marker bytes.
@@ -78,16 +67,10 @@ public:
     // Tests that loop over cases call SetUp and TearDown around each one.
     void SetUp() override {
         for (int c = 0; c < MAX_CARRIERS; ++c) CloseDataFile(c);
-        ResetRecords();
+        StartCoreCase();
         InitPI();
-        ResetGenerators();
         std::fill(std::begin(GMSK_corr), std::end(GMSK_corr), 0.0f);
-        Messages().clear();
-        Statuses().clear();
         Moments().clear();
-        core_hooks = CoreHooks{};
-        core_hooks.message = RecordMessage;
-        core_hooks.status = RecordStatus;
         core_hooks.analysis = RecordMoment;
         SetCompileThreads(0);
         SetCompileBlocking(0, 0);

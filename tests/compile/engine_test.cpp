@@ -1,7 +1,6 @@
 // The compile engine against the plain per-sample synthesis, and the
 // properties of the compiled record: it closes on itself, a tone is one
 // spectral line, Nyquist pulses hit the symbols, runs stop cleanly.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,21 +13,13 @@
 
 #include "compile/engine_fixture.h"
 #include "compile/reference_kernel.h"
+#include "support/descriptors.h"
 #include "modulation/dvb.h"
 #include "shaping/windows.h"
 
 using namespace enginetest;
 
 namespace {
-
-int OpenDescriptors() {
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
-        closedir(d);
-    }
-    return n;
-}
 
 void LoadDvb64() {
     std::ifstream in(std::string(ULDO_SOURCE_DIR) + "/resources/origin.res", std::ios::binary);

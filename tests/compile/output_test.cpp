@@ -9,24 +9,18 @@
 
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
 #include "support/tempdir.h"
 
 namespace {
-
-std::vector<std::string> messages;
-void RecordMessage(const char* title, const char* text) {
-    messages.push_back(std::string(title) + "|" + text);
-}
 
 constexpr double CLOCK = 25e6;  // "CLOCK 25000000.000000\r\n" is 23 bytes
 
 class Output : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
+        StartCoreCase();
         AbortOutput();
-        messages.clear();
-        core_hooks.message = RecordMessage;
         InitMemorySink(&sink);
     }
     void TearDown() override {

@@ -13,6 +13,7 @@
 #include "displays/analysis_report.h"
 #include "displays/power.h"
 #include "shaping/filters.h"
+#include "transfer/corestate.h"
 
 using namespace enginetest;
 
@@ -78,8 +79,7 @@ TEST(PowerFactor, Constellations) {
 class PowerTable : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
-        ResetFIR();
+        ResetCoreState();
         max_value = 1.0f;
     }
     Carrier& Add(int r, int modulation, float mhz, float amplitude) {

@@ -11,18 +11,15 @@
 #include "modulation/bits.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
-#include "support/message_log.h"
+#include "support/core_fixture.h"
 
 namespace {
 
 class CarrierEdit : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
+        StartCoreCase();
         ResetAssistantRandom();
-        messages.clear();
-        core_hooks = CoreHooks{};
-        core_hooks.message = RecordMessage;
     }
     void TearDown() override { core_hooks = CoreHooks{}; }
 

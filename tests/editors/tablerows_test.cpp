@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/uldo.h"
+#include "transfer/corestate.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ std::string Row(int i) {
 class TableRows : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
+        ResetCoreState();
         Carrier& c = signals[0];
         c.frequency_hz = 10e6f;
         c.amplitude = 1.0f;

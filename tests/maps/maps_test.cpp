@@ -10,7 +10,7 @@
 #include "maps/maps.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
-#include "support/message_log.h"
+#include "support/core_fixture.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -18,10 +18,7 @@ namespace {
 class Maps : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
-        messages.clear();
-        core_hooks = CoreHooks{};
-        core_hooks.message = RecordMessage;
+        StartCoreCase();
     }
     void TearDown() override { core_hooks = CoreHooks{}; }
 };

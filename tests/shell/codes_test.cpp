@@ -5,7 +5,7 @@
 #include "compile/engine.h"
 #include "shell/fileforms.h"
 #include "shell/recordfiles.h"
-#include "support/message_log.h"
+#include "support/core_fixture.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -44,9 +44,7 @@ TEST(Codes, EveryNamedCodeReadsBackAndNamesFold) {
 class CodeChecks : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
-        messages.clear();
-        core_hooks.message = RecordMessage;
+        StartCoreCase();
         signals[0] = Carrier{};
         signals[0].frequency_hz = 1e6f;
         signals[0].symbol_rate = 1e5f;

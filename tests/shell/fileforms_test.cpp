@@ -8,7 +8,7 @@
 #include "shell/hooks.h"
 #include "shell/jsonforms.h"
 #include "shell/recordfiles.h"
-#include "support/message_log.h"
+#include "support/core_fixture.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -16,9 +16,7 @@ namespace {
 class FileForms : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
-        messages.clear();
-        core_hooks.message = RecordMessage;
+        StartCoreCase();
     }
     void TearDown() override { core_hooks = CoreHooks{}; }
     TempDir dir;

@@ -7,16 +7,14 @@
 #include "shell/hooks.h"
 #include "shell/jsonforms.h"
 #include "shell/uldo.h"
-#include "support/message_log.h"
+#include "support/core_fixture.h"
 
 namespace {
 
 class NumberRanges : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
-        messages.clear();
-        core_hooks.message = RecordMessage;
+        StartCoreCase();
     }
     void TearDown() override { core_hooks.message = nullptr; }
 };

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include "support/tempdir.h"
+#include "transfer/corestate.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void FillTable(int count, float base_hz = 1e6f) {
 
 class RecordFiles : public ::testing::Test {
 protected:
-    void SetUp() override { ResetRecords(); }
+    void SetUp() override { ResetCoreState(); }
     TempDir dir;
 };
 

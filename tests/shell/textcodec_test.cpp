@@ -8,7 +8,7 @@
 #include "shell/recordfiles.h"
 #include "shell/textcodec.h"
 #include "shell/uldo.h"
-#include "support/message_log.h"
+#include "support/core_fixture.h"
 
 namespace {
 
@@ -58,9 +58,7 @@ TEST(TextCodec, CharactersWithoutAByteAreRefused) {
 // A stored table's text comes back through its JSON form byte for byte, and
 // the JSON holds the characters, not their bytes.
 TEST(TextCodec, JsonFormKeepsTheFieldBytes) {
-    messages.clear();
-    core_hooks.message = RecordMessage;
-    ResetRecords();
+    StartCoreCase();
     std::memset(comment, '\xE9', COMMENT_SIZE - 1);   // 199 accented characters fill the field
     comment[COMMENT_SIZE - 1] = 0;
     signals[0].frequency_hz = 1e6f;

@@ -30,6 +30,8 @@
 #include "modulation/mapper.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
+#include "support/descriptors.h"
 #include "support/tempdir.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
@@ -38,19 +40,6 @@
 extern char** environ;
 
 namespace transfertest {
-
-inline std::vector<std::string>& Messages() {
-    static std::vector<std::string> v;
-    return v;
-}
-inline std::vector<std::string>& Statuses() {
-    static std::vector<std::string> v;
-    return v;
-}
-inline void RecordMessage(const char* title, const char* text) {
-    Messages().push_back(std::string(title) + "|" + text);
-}
-inline void RecordStatus(const char* text) { Statuses().push_back(text); }
 
 // The statuses of the transfer alone (the engine's pass texts left out).
 inline std::vector<std::string> TransferStatuses() {
@@ -63,15 +52,6 @@ inline std::vector<std::string> TransferStatuses() {
         if (!pass_text) out.push_back(s);
     }
     return out;
-}
-
-inline int OpenDescriptors() {
-    int n = 0;
-    for (auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        (void)entry;
-        ++n;
-    }
-    return n;
 }
 
 inline std::string Text(const std::vector<char>& bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -280,17 +260,9 @@ public:
 
     void SetUp() override {
         for (int c = 0; c < MAX_CARRIERS; ++c) CloseDataFile(c);
-        ResetRecords();
+        StartCoreCase();
         InitPI();
-        ResetGenerators();
-        ResetFtpOutput();
-        ResetGpib();
         AbortOutput();
-        Messages().clear();
-        Statuses().clear();
-        core_hooks = CoreHooks{};
-        core_hooks.message = RecordMessage;
-        core_hooks.status = RecordStatus;
         SetDelayScale(0);
         unsetenv("ULDO_GPIB");
         std::filesystem::current_path(dir.path());  // FILTER.DAT goes here
