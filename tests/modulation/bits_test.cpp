@@ -9,6 +9,7 @@
 
 #include "mod_support.h"
 #include "modulation/bits.h"
+#include "support/hadamard.h"
 
 using namespace modtest;
 
@@ -236,18 +237,7 @@ TEST(GetData, BadDataFilesNeverGiveMoreThanTheirBits) {
 }
 
 TEST(Walsh, IsTheSylvesterHadamardMatrix) {
-    // H(1) = [1]; H(2n) = [[H, H], [H, -H]]
-    std::vector<std::vector<int>> h = {{1}};
-    while (h.size() < 128) {
-        size_t n = h.size();
-        std::vector<std::vector<int>> next(2 * n, std::vector<int>(2 * n));
-        for (size_t r = 0; r < n; ++r)
-            for (size_t k = 0; k < n; ++k) {
-                next[r][k] = next[r][k + n] = next[r + n][k] = h[r][k];
-                next[r + n][k + n] = -h[r][k];
-            }
-        h = next;
-    }
+    const std::vector<std::vector<int>> h = Hadamard(128);
     for (int a = 0; a < 128; ++a)
         for (int b = 0; b < 128; ++b) {
             ASSERT_EQ(Walsh(a, b, 1), h[a][b]) << a << "," << b;
@@ -316,17 +306,7 @@ TEST(Syncode, MatchesTheStandardConstruction) {
     for (int k = 0; k < 16; ++k) b[k] = k < 8 ? a[k] : -a[k];
     const int psc_blocks[16] = {1, 1, 1, -1, -1, 1, -1, -1, 1, 1, 1, -1, 1, -1, 1, 1};
     const int z_blocks[16] = {1, 1, 1, -1, 1, 1, -1, -1, 1, -1, 1, -1, -1, -1, -1, -1};
-    std::vector<std::vector<int>> h = {{1}};
-    while (h.size() < 256) {
-        size_t n = h.size();
-        std::vector<std::vector<int>> next(2 * n, std::vector<int>(2 * n));
-        for (size_t r = 0; r < n; ++r)
-            for (size_t k = 0; k < n; ++k) {
-                next[r][k] = next[r][k + n] = next[r + n][k] = h[r][k];
-                next[r + n][k + n] = -h[r][k];
-            }
-        h = next;
-    }
+    const std::vector<std::vector<int>> h = Hadamard(256);
     for (int group : {0, 1, 31, 63})
         for (int slot = 0; slot < 15; ++slot)
             for (int c = 0; c < 256; ++c) {
