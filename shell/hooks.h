@@ -19,6 +19,8 @@ struct CoreHooks {
     void (*analysis)(int moment) = nullptr;
 };
 
+// Written by the driver at start-up (GUI, uldoc) and by each test's fixture;
+// read by the Report* functions below on every call. Valid at any time.
 extern CoreHooks core_hooks;
 
 void ReportMessage(const char* title, const char* text);

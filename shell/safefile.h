@@ -44,6 +44,8 @@ void DiscardSafeFile(SafeFile* file);
 // The whole file in one call; 0, or -1 with the reason in safe_file_problem.
 int WriteFileAtomically(const char* path, const void* data, long size);
 // The reason of the last failure of WriteFileAtomically: "PATH: reason".
+// Written by WriteFileAtomically (cleared at each call, set when it fails); read
+// by its caller right after a -1 for the message it reports. Valid until the next call.
 extern char safe_file_problem[SAFE_FILE_PATH + 160];
 
 // "PATH: reason" for a file that could not be opened or written.
