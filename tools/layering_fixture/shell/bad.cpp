@@ -1,0 +1,5 @@
+// Breaks both rules.
+#include <QWidget>
+#include "shell/widgets_ui.h"
+#include "compile/engine.h"
+#include "shell/uldo.h"

@@ -1,0 +1,2 @@
+#include <QWidget>
+#include "shell/uldo.h"
