@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,7 @@
 #include "compile/report.h"
 #include "compile/sigmf.h"
 #include "displays/analysis_report.h"
+#include "displays/power.h"
 #include "cli/images.h"
 #include "modulation/dvb.h"
 #include "shaping/filters.h"
@@ -38,6 +40,7 @@
 #include "shell/uldo.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
+#include "transfer/targets.h"
 #include "uldo_version.h"
 #include "transfer/tcp.h"
 
@@ -46,6 +49,7 @@ namespace {
 constexpr int EXIT_REFUSED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CANCELLED = 130;
+constexpr int RUN_ON = -1;   // a step of the run that does not end it
 
 // --- report streams ---------------------------------------------------------
 
@@ -76,8 +80,6 @@ void FlushReport() {
 
 volatile sig_atomic_t interrupted = 0;
 
-FileSink file_sinks[PASS_IQ + 1];
-
 // The first Ctrl-C asks the run to stop at its next poll. A second one ends
 // the program at once; the temporary files of the passes go with it (unlink
 // is safe in a handler), so nothing half-written is left beside the targets.
@@ -86,7 +88,7 @@ void OnInterrupt(int) {
         interrupted = 1;
         return;
     }
-    for (const FileSink& f : file_sinks)
+    for (const FileSink& f : target_sinks.files)
         if (f.file.fd >= 0 && !f.file.direct && f.file.temp[0]) unlink(f.file.temp);
     _exit(EXIT_CANCELLED);
 }
@@ -168,34 +170,22 @@ void InstallHooks(int quiet) {
 
 // --- output files -----------------------------------------------------------
 
-int (*file_end)(OutputSink*) = nullptr;
-int pass_written[PASS_IQ + 1];
-const FileSink* unfinished = nullptr;   // the file of a pass that did not complete
-
-int PassOf(OutputSink* sink) {
-    for (int p = 1; p <= PASS_IQ; ++p)
-        if (sink == &file_sinks[p].sink) return p;
-    return 0;
-}
-
 // The file sink renames a pass's file into place only when it completes; a
-// failed or cancelled pass leaves what stood at the path untouched.
-int EndAndKeep(OutputSink* sink) {
-    int result = file_end(sink);
-    if (result == 0) pass_written[PassOf(sink)] = 1;
-    else unfinished = reinterpret_cast<FileSink*>(sink);
-    return result;
-}
+// failed or cancelled pass leaves what stood at the path untouched. Each sink
+// keeps its outcome, read here after the run.
+bool PassWritten(int pass) { return target_sinks.files[pass].outcome == FILE_COMPLETED; }
 
-void (*file_abort)(OutputSink*) = nullptr;
-
-void AbortAndKeep(OutputSink* sink) {
-    file_abort(sink);
-    unfinished = reinterpret_cast<FileSink*>(sink);
+// The file of the pass that did not complete (a failed pass ends the run, so
+// there is at most one), or null.
+const FileSink* UnfinishedFile() {
+    for (int p = 1; p <= PASS_IQ; ++p)
+        if (target_sinks.files[p].outcome == FILE_UNFINISHED) return &target_sinks.files[p];
+    return nullptr;
 }
 
 // What became of the output of a pass that did not complete.
 void TellUnfinished(const char* what) {
+    const FileSink* unfinished = UnfinishedFile();
     if (!unfinished) {
         std::fprintf(stderr, "uldoc: %s\n", what);
         return;
@@ -207,6 +197,18 @@ void TellUnfinished(const char* what) {
                      unfinished->path);
 }
 
+// Each carrier's level from the power table (the last row of a carrier
+// counts), NaN where the row shows "n/a".
+void CarrierPowers(float* power_dbm) {
+    BuildPowerTable();
+    for (int c = 0; c < MAX_CARRIERS; ++c) power_dbm[c] = std::nanf("");
+    for (int i = 0; i < power_row_count; ++i) {
+        const PowerRow& row = power_rows[i];
+        if (row.carrier >= 0 && row.carrier < MAX_CARRIERS)
+            power_dbm[row.carrier] = row.defined ? row.power_dbm : std::nanf("");
+    }
+}
+
 bool SameFile(const char* a, const char* b) {
     struct stat sa, sb;
     return a && b && stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -214,8 +216,6 @@ bool SameFile(const char* a, const char* b) {
 
 // --- transfers --------------------------------------------------------------
 
-GpibSink gpib_sinks[4];
-FtpSink ftp_sinks[4];
 char ftp_name[FTP_NAME_LENGTH + 1];
 
 // The FTP password: ULDO_FTP_PASSWORD, or asked on the terminal without echo
@@ -253,8 +253,7 @@ int ReadFtpPassword(std::string* password, char* problem, int problem_size) {
 
 // Destinations 0 and 3: the instrument is prepared (interface clear and
 // reset, or the FTP login) just before the compile, as the GUI does.
-int PrepareTransfer(const UldocOptions* o, const int* enabled, CompileTargets* targets, char* problem,
-                    int problem_size) {
+int PrepareTransfer(const UldocOptions* o, char* problem, int problem_size) {
     int d = globals.output_destination;
     if (o->instrument && d != 0) {
         std::snprintf(problem, problem_size, "--instrument names the instrument of destination 0 (gpib), not %d", d);
@@ -296,16 +295,6 @@ int PrepareTransfer(const UldocOptions* o, const int* enabled, CompileTargets* t
             return -1;
         }
     }
-    for (int p = 1; p <= 3; ++p) {
-        if (!enabled[p]) continue;
-        if (d == 0) {
-            InitGpibSink(&gpib_sinks[p]);
-            targets->sink[p] = &gpib_sinks[p].sink;
-        } else {
-            InitFtpSink(&ftp_sinks[p], p);
-            targets->sink[p] = &ftp_sinks[p].sink;
-        }
-    }
     return 0;
 }
 
@@ -335,14 +324,8 @@ const char* DestinationName(int destination) {
 }
 
 const char* FamilyName(int instrument_type) {
-    switch (OutputFamilyOf(instrument_type)) {
-    case OUTPUT_WFM: return "WFM";
-    case OUTPUT_CURVE: return "CURVE";
-    case OUTPUT_EMEMORY: return "EMEMORY";
-    case OUTPUT_PAT: return "PAT";
-    case OUTPUT_TEXT: return "text";
-    default: return "unknown type";
-    }
+    const InstrumentTraits* traits = InstrumentTraitsOf(instrument_type);
+    return traits ? traits->family_name : "unknown type";
 }
 
 void PrintSettings(const char* table, int count) {
@@ -428,14 +411,17 @@ std::string NameRawRecords(const UldocOptions* o, const int* enabled, char (*pat
     return "";
 }
 
-int Compile(const UldocOptions* o) {
+// The table, the setup and the options into the records. RUN_ON, or the
+// exit status of a run that ends here (a refusal, --write-setup).
+int LoadInputs(const UldocOptions* o, int* table_count) {
     ResetRecords();
     SetUldocDefaults(&globals);
     if (IsStdio(o->table) && IsStdio(o->setup)) return Usage("the table and the setup cannot both come from stdin");
 #if !ULDOC_PNG
     if (o->png_dir) return Usage("--png was not built into this uldoc (configure with -DULDO_CLI_PNG=ON)");
 #endif
-    int count = 0;
+    int& count = *table_count;
+    count = 0;
     if (o->table) {
         count = LoadTableForm(o->table);
         if (count < 0) return Finish(EXIT_REFUSED, "refused");
@@ -458,20 +444,21 @@ int Compile(const UldocOptions* o) {
                       count == 1 ? "" : "s");
         return Usage(text);
     }
-    if (globals.instrument_type >= 7) {
+    if (OutputFamilyOf(globals.instrument_type) == OUTPUT_TEXT) {
         if (o->has_destination && o->destination == 2)
             return Usage("text targets (types 7 to 10) are written as native-format files only (--destination 1)");
         globals.output_destination = 1;
     }
     if (o->write_setup) return SaveSetupForm(o->write_setup, &globals) == 0 ? 0 : EXIT_REFUSED;
 
-    const int enabled[PASS_IQ + 1] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
-                                      globals.output_baseband_q != 0, iq_settings.enabled != 0};
+    return RUN_ON;
+}
+
+// The names and sinks of the enabled passes. RUN_ON, or the exit status of a
+// usage error.
+int NameOutputs(const UldocOptions* o, const int* enabled, char (*paths)[4096], std::string* meta,
+                CompileTargets* targets) {
     const bool outputs = enabled[1] || enabled[2] || enabled[3] || enabled[PASS_IQ];
-    char paths[PASS_IQ + 1][4096] = {};
-    std::string meta[PASS_IQ + 1];
-    if (o->sigmf && !enabled[1] && !enabled[PASS_IQ]) return Usage("--sigmf records the rf or the iq pass; none is enabled");
-    CompileTargets targets = {};
     if (outputs) {
         int d = globals.output_destination;
         if (d < 0 || d > 3) {
@@ -485,7 +472,7 @@ int Compile(const UldocOptions* o) {
         }
         if (d == 0 || d == 3) {
             char problem[160];
-            if (PrepareTransfer(o, enabled, &targets, problem, sizeof problem) != 0) return Usage(problem);
+            if (PrepareTransfer(o, problem, sizeof problem) != 0) return Usage(problem);
         } else if (o->output) {
             if (std::strlen(o->output) >= sizeof paths[1]) return Usage("the output path is too long");
             std::strcpy(paths[1], o->output);
@@ -511,65 +498,21 @@ int Compile(const UldocOptions* o) {
                 std::snprintf(text, sizeof text, "the output %s would overwrite an input file", paths[p]);
                 return Usage(text);
             }
-            InitFileSink(&file_sinks[p], paths[p], d);
-            file_end = file_sinks[p].sink.end_pass;
-            file_abort = file_sinks[p].sink.abort_pass;
-            file_sinks[p].sink.end_pass = EndAndKeep;
-            file_sinks[p].sink.abort_pass = AbortAndKeep;
-            targets.sink[p] = &file_sinks[p].sink;
         }
+        if (BuildCompileTargets(d, enabled, paths, targets) != 0) return Finish(EXIT_REFUSED, "refused");
     } else if (o->output) {
         std::fprintf(stderr, "uldoc: no output pass is enabled; %s is not written\n", o->output);
     }
-    if (o->filter_dat && (SameFile(o->filter_dat, o->table) || SameFile(o->filter_dat, o->setup)))
-        return Usage("--filter-dat would overwrite an input file");
-    if (IsStdio(o->filter_dat) && IsStdio(o->output)) return Usage("-o - and --filter-dat - both want stdout");
-    SetField(filter_dat_path, o->filter_dat ? o->filter_dat : "");
-    filter_dat_failed = 0;
+    return RUN_ON;
+}
 
-    if (UsesDvbTables()) BuildDvbTables();
-    measure_records = 1;
-    if (o->threads > 0) SetCompileThreads(o->threads);
-    InstallHooks(o->quiet);
-
-    PrintSettings(o->table, count);
-    FlushReport();
-    if (json_out) {
-        json_report["uldoc"] = {{"version", ULDO_VERSION}, {"commit", ULDO_COMMIT}};
-        json_report["table"] = {{"path", o->table ? o->table : ""}, {"carriers", count}, {"comment", FieldText(comment)}};
-        json_report["settings"] = nlohmann::ordered_json::parse(SettingsJsonText(&globals));
-    }
-    const int transfer = outputs && (globals.output_destination == 0 || globals.output_destination == 3);
-    status_lines = transfer && !o->quiet;
-    // Every status goes on a line of its own: the GUI's reading pauses are not needed.
-    SetFtpStatusPauses(0);
-    if (o->timeout_seconds > 0) SetTCPTimeout(static_cast<int>(o->timeout_seconds * 1000.0f + 0.5f));
-    if (transfer && globals.output_destination == 0 && PrepareGpibOutput() != 0) return Finish(EXIT_REFUSED, "failed");
-    if (transfer && globals.output_destination == 3 && PrepareFtpOutput(ftp_name) != 0)
-        return Finish(EXIT_REFUSED, "failed");
-    int result = CompileTable(&targets);
-    ClearProgress();
-    if (json_out && numpoints > 0 && result != COMPILE_REFUSED) json_report["plan"] = PlanReportJson();
-    if (transfer && globals.output_destination == 3 && FinishFtpOutput() != 0 && result == COMPILE_DONE)
-        result = COMPILE_FAILED;
-    if (result == COMPILE_CANCELLED) {
-        FlushReport();
-        TellUnfinished("cancelled");
-        return Finish(EXIT_CANCELLED, "cancelled");
-    }
-    if (result != COMPILE_DONE) {
-        FlushReport();
-        if (unfinished) TellUnfinished("the compile failed");
-        return Finish(EXIT_REFUSED, result == COMPILE_REFUSED ? "refused" : "failed");
-    }
-    if (filter_dat_failed) {
-        std::fprintf(stderr, "uldoc: the pulse file %s was not written\n", filter_dat_path);
-        return Finish(EXIT_REFUSED, "failed");
-    }
-
-    // The metadata of each SigMF recording, once its data is in place.
+// The metadata of each SigMF recording, once its data is in place. 0, or -1
+// after the file's message.
+int WriteSigmfMetadata(const std::string* meta) {
     for (int p : {1, static_cast<int>(PASS_IQ)}) {
-        if (meta[p].empty() || !pass_written[p]) continue;
+        if (meta[p].empty() || !PassWritten(p)) continue;
+        float carrier_powers[MAX_CARRIERS];
+        CarrierPowers(carrier_powers);
         const std::string recorder = std::string("uldoc ") + ULDO_VERSION;
         const std::string hw = std::string("ULDO ") + ULDO_VERSION + " (commit " + ULDO_COMMIT +
                                "), a record synthesised from a carrier table";
@@ -580,10 +523,16 @@ int Compile(const UldocOptions* o) {
                                  numpoints,
                                  description.c_str(),
                                  recorder.c_str(),
-                                 hw.c_str()};
-        if (WriteSigmfMeta(meta[p].c_str(), recording) != 0) return Finish(EXIT_REFUSED, "failed");
+                                 hw.c_str(),
+                                 carrier_powers};
+        if (WriteSigmfMeta(meta[p].c_str(), recording) != 0) return -1;
     }
 
+    return 0;
+}
+
+// What was written and sent, the peaks and the analysis, as text and JSON.
+void ReportOutputs(const int* enabled, const char (*paths)[4096], const std::string* meta, int transfer) {
     OutText(PeaksReportText());
     if (enabled[PASS_IQ])
         Out("I/Q record     centre %.6f MHz (%lld cycles of the record), %s, peak %g\n", iq_center_hz / 1e6,
@@ -593,8 +542,8 @@ int Compile(const UldocOptions* o) {
     const char* pass_names[PASS_IQ + 1] = {"", "RF", "baseband I", "baseband Q", "I/Q"};
     int written = 0;
     for (int p = 1; p <= PASS_IQ; ++p) {
-        if (!pass_written[p]) continue;
-        const long long size = file_sinks[p].file.written;
+        if (!PassWritten(p)) continue;
+        const long long size = target_sinks.files[p].file.written;
         Out("%-15s%s (%lld bytes)\n", written++ ? "" : "written", IsStdio(paths[p]) ? "stdout" : paths[p], size);
         files.push_back({{"pass", pass_names[p]}, {"path", paths[p]}, {"bytes", size}});
         if (!meta[p].empty()) {
@@ -649,6 +598,69 @@ int Compile(const UldocOptions* o) {
                                  {"datatype", IqDatatypeName(iq_settings.format, 1)},
                                  {"peak", max_iq}};
     }
+}
+
+int Compile(const UldocOptions* o) {
+    int count = 0;
+    if (const int status = LoadInputs(o, &count); status != RUN_ON) return status;
+
+    const int enabled[PASS_IQ + 1] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
+                                      globals.output_baseband_q != 0, iq_settings.enabled != 0};
+    const bool outputs = enabled[1] || enabled[2] || enabled[3] || enabled[PASS_IQ];
+    char paths[PASS_IQ + 1][4096] = {};
+    std::string meta[PASS_IQ + 1];
+    if (o->sigmf && !enabled[1] && !enabled[PASS_IQ]) return Usage("--sigmf records the rf or the iq pass; none is enabled");
+    CompileTargets targets = {};
+    if (const int status = NameOutputs(o, enabled, paths, meta, &targets); status != RUN_ON) return status;
+    if (o->filter_dat && (SameFile(o->filter_dat, o->table) || SameFile(o->filter_dat, o->setup)))
+        return Usage("--filter-dat would overwrite an input file");
+    if (IsStdio(o->filter_dat) && IsStdio(o->output)) return Usage("-o - and --filter-dat - both want stdout");
+    SetField(filter_dat_path, o->filter_dat ? o->filter_dat : "");
+    filter_dat_failed = 0;
+
+    if (UsesDvbTables()) BuildDvbTables();
+    measure_records = 1;
+    if (o->threads > 0) SetCompileThreads(o->threads);
+    InstallHooks(o->quiet);
+
+    PrintSettings(o->table, count);
+    FlushReport();
+    if (json_out) {
+        json_report["uldoc"] = {{"version", ULDO_VERSION}, {"commit", ULDO_COMMIT}};
+        json_report["table"] = {{"path", o->table ? o->table : ""}, {"carriers", count}, {"comment", FieldText(comment)}};
+        json_report["settings"] = nlohmann::ordered_json::parse(SettingsJsonText(&globals));
+    }
+    const int transfer = outputs && (globals.output_destination == 0 || globals.output_destination == 3);
+    status_lines = transfer && !o->quiet;
+    // Every status goes on a line of its own: the GUI's reading pauses are not needed.
+    SetFtpStatusPauses(0);
+    if (o->timeout_seconds > 0) SetTCPTimeout(static_cast<int>(o->timeout_seconds * 1000.0f + 0.5f));
+    if (transfer && globals.output_destination == 0 && PrepareGpibOutput() != 0) return Finish(EXIT_REFUSED, "failed");
+    if (transfer && globals.output_destination == 3 && PrepareFtpOutput(ftp_name) != 0)
+        return Finish(EXIT_REFUSED, "failed");
+    int result = CompileTable(&targets);
+    ClearProgress();
+    if (json_out && numpoints > 0 && result != COMPILE_REFUSED) json_report["plan"] = PlanReportJson();
+    if (transfer && globals.output_destination == 3 && FinishFtpOutput() != 0 && result == COMPILE_DONE)
+        result = COMPILE_FAILED;
+    if (result == COMPILE_CANCELLED) {
+        FlushReport();
+        TellUnfinished("cancelled");
+        return Finish(EXIT_CANCELLED, "cancelled");
+    }
+    if (result != COMPILE_DONE) {
+        FlushReport();
+        if (UnfinishedFile()) TellUnfinished("the compile failed");
+        return Finish(EXIT_REFUSED, result == COMPILE_REFUSED ? "refused" : "failed");
+    }
+    if (filter_dat_failed) {
+        std::fprintf(stderr, "uldoc: the pulse file %s was not written\n", filter_dat_path);
+        return Finish(EXIT_REFUSED, "failed");
+    }
+
+    if (WriteSigmfMetadata(meta) != 0) return Finish(EXIT_REFUSED, "failed");
+
+    ReportOutputs(enabled, paths, meta, transfer);
     if (o->png_dir) {
         FlushReport();
 #if ULDOC_PNG

@@ -1,8 +1,6 @@
 // The GUI driver of the compile engine.
 #include "compile/calculate_ui.h"
 
-#include <string>
-
 #include "compile/engine.h"
 #include "compile/iqformats.h"
 #include "compile/output.h"
@@ -15,6 +13,7 @@
 #include "shell/userint_ui.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
+#include "transfer/targets.h"
 
 namespace {
 
@@ -63,8 +62,7 @@ bool SelectWaveformFile(char (&path)[MAX_PATHNAME_LEN]) {
         pattern = "*.gpi";
         title = "Specify Waveform File (GPIB Format)";
     } else {
-        int type = globals.instrument_type;
-        pattern = type == 5 || type == 6 ? "*.pat" : "*.wfm";
+        pattern = OutputFamilyOf(globals.instrument_type) == OUTPUT_PAT ? "*.pat" : "*.wfm";
         title = "Specify Waveform File (Native Format)";
     }
     path[0] = 0;
@@ -109,66 +107,34 @@ void Calculate() {
     core_hooks.prompt = PromptForText;
 
     // One sink per enabled output pass, of the kind the destination needs.
-    static FileSink files[PASS_IQ + 1];
-    static GpibSink buses[4];
-    static FtpSink servers[4];
     CompileTargets targets{};
     int destination = globals.output_destination;
-    bool any_output = globals.output_rf || globals.output_baseband_i || globals.output_baseband_q ||
-                      iq_settings.enabled;
+    const int enabled[PASS_IQ + 1] = {0, globals.output_rf != 0, globals.output_baseband_i != 0,
+                                      globals.output_baseband_q != 0, iq_settings.enabled != 0};
+    bool any_output = enabled[1] || enabled[2] || enabled[3] || enabled[PASS_IQ];
     bool prepared = true;
     iq_settings.rf_raw = 0;
     if (iq_settings.enabled && destination != 1) {
         MessagePopup("COMPILATION ERROR", "The complex I/Q record is written to a native-format file only.");
         prepared = false;
     }
+    static char names[PASS_IQ + 1][TARGET_PATH_SIZE];
     if (any_output && prepared) {
         if (destination == 0) {
             prepared = PrepareGpibOutput() == 0;
-            for (int pass = 1; prepared && pass <= 3; ++pass) {
-                InitGpibSink(&buses[pass]);
-                targets.sink[pass] = &buses[pass].sink;
-            }
         } else if (destination == 3) {
             PlacePanelBelow(handle2, handle);
             DisplayPanel(handle2);   // the login dialogue shows on its status line
             prepared = PrepareFtpOutput(nullptr) == 0;
-            for (int pass = 1; prepared && pass <= 3; ++pass) {
-                InitFtpSink(&servers[pass], pass);
-                targets.sink[pass] = &servers[pass].sink;
-            }
         } else {
             char path[MAX_PATHNAME_LEN];
             prepared = SelectWaveformFile(path);
-            const char* suffix[4] = {nullptr, nullptr, "_I", "_Q"};
-            for (int pass = 1; prepared && pass <= 3; ++pass) {
-                char name[sizeof files[pass].path];
-                if (pass == 1) {
-                    SetField(name, path);
-                } else if (buildname(name, path, suffix[pass]) < 0) {
-                    MessagePopup("COMPILATION ERROR", "The waveform file path is too long.");
-                    prepared = false;
-                    break;
-                }
-                InitFileSink(&files[pass], name, destination);
-                targets.sink[pass] = &files[pass].sink;
-            }
-            if (prepared && iq_settings.enabled) {
-                // Beside the waveform: its name up to the file name's first '.', with ".cf32".
-                std::string iq = path;
-                size_t slash = iq.rfind('/');
-                size_t dot = iq.find('.', slash == std::string::npos ? 0 : slash + 1);
-                if (dot != std::string::npos) iq.resize(dot);
-                iq += IqExtension(iq_settings.format);
-                if (iq.size() >= sizeof files[PASS_IQ].path) {
-                    MessagePopup("COMPILATION ERROR", "The waveform file path is too long.");
-                    prepared = false;
-                } else {
-                    InitFileSink(&files[PASS_IQ], iq.c_str(), destination);
-                    targets.sink[PASS_IQ] = &files[PASS_IQ].sink;
-                }
+            if (prepared && NamePassFiles(path, iq_settings.enabled, iq_settings.format, names) != 0) {
+                MessagePopup("COMPILATION ERROR", "The waveform file path is too long.");
+                prepared = false;
             }
         }
+        if (prepared) prepared = BuildCompileTargets(destination, enabled, names, &targets) == 0;
     }
     int result = prepared ? CompileTable(&targets) : COMPILE_REFUSED;
     if (prepared && any_output && destination == 3) FinishFtpOutput();

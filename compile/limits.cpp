@@ -75,7 +75,8 @@ int64_t LargestRecord(int instrument_type, int destination) {
     // The instrument's MMEM:DATA block wraps the file's own block, its magic
     // line and the clock trailer (at most 64 bytes together).
     const int64_t wrapped = destination == 0 || destination == 2 ? 64 : 0;
-    switch (OutputFamilyOf(instrument_type)) {
+    const InstrumentTraits* traits = InstrumentTraitsOf(instrument_type);
+    switch (traits ? traits->family : -1) {
     case OUTPUT_WFM: return (block - wrapped) / 5;
     case OUTPUT_PAT: return (block - wrapped) / 2;
     case OUTPUT_CURVE:
@@ -90,10 +91,9 @@ int CheckRecordSize(double points) {
     if (!globals.output_rf && !globals.output_baseband_i && !globals.output_baseband_q) return 0;
     int64_t largest = LargestRecord(globals.instrument_type, globals.output_destination);
     if (points <= static_cast<double>(largest)) return 0;
-    static const char* const names[] = {"WFM", "CURVE", "EMEMORY", "PAT", "text"};
-    int family = OutputFamilyOf(globals.instrument_type);
+    const InstrumentTraits* traits = InstrumentTraitsOf(globals.instrument_type);
     return CompileError("The record of %.0f samples does not fit a %s waveform: it holds at most %lld samples.", points,
-                  family >= 0 && family <= 4 ? names[family] : "", static_cast<long long>(largest));
+                        traits ? traits->family_name : "", static_cast<long long>(largest));
 }
 
 int CheckRecordPeaks() {

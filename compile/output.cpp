@@ -61,7 +61,6 @@ int FormatSixDecimals(char* out, int size, float r) {
     return static_cast<int>(p - out);
 }
 
-const char* const text_separators[4] = {"\n", "\r\n", ",", "\t"};
 
 // --- file sink --------------------------------------------------------------
 
@@ -73,7 +72,7 @@ void ReportFileProblem(const char* what, const FileSink* f) {
 }
 
 int FileBegin(OutputSink* sink) {
-    auto* f = reinterpret_cast<FileSink*>(sink);
+    auto* f = static_cast<FileSink*>(sink->context);
     if (OpenSafeFile(&f->file, f->path) != 0) {
         ReportFileProblem("File Opening Error", f);
         return -1;
@@ -82,30 +81,36 @@ int FileBegin(OutputSink* sink) {
 }
 
 int FileWrite(OutputSink* sink, const void* bytes, long count, int) {
-    auto* f = reinterpret_cast<FileSink*>(sink);
+    auto* f = static_cast<FileSink*>(sink->context);
     return WriteSafeFile(&f->file, bytes, count) == 0 ? 0 : -1;
 }
 
 int FileEnd(OutputSink* sink) {
-    auto* f = reinterpret_cast<FileSink*>(sink);
+    auto* f = static_cast<FileSink*>(sink->context);
     if (CommitSafeFile(&f->file) != 0) {
+        f->outcome = FILE_UNFINISHED;
         ReportFileProblem("File Writing Error", f);
         return -1;
     }
+    f->outcome = FILE_COMPLETED;
     return 0;
 }
 
-void FileAbort(OutputSink* sink) { DiscardSafeFile(&reinterpret_cast<FileSink*>(sink)->file); }
+void FileAbort(OutputSink* sink) {
+    auto* f = static_cast<FileSink*>(sink->context);
+    DiscardSafeFile(&f->file);
+    f->outcome = FILE_UNFINISHED;
+}
 
 // --- memory sink ------------------------------------------------------------
 
 int MemoryBegin(OutputSink* sink) {
-    ++reinterpret_cast<MemorySink*>(sink)->passes_begun;
+    ++static_cast<MemorySink*>(sink->context)->passes_begun;
     return 0;
 }
 
 int MemoryWrite(OutputSink* sink, const void* bytes, long count, int end_mode) {
-    auto* m = reinterpret_cast<MemorySink*>(sink);
+    auto* m = static_cast<MemorySink*>(sink->context);
     auto* b = static_cast<const unsigned char*>(bytes);
     m->chunks.push_back({static_cast<long>(m->bytes.size()), count, end_mode});
     m->bytes.insert(m->bytes.end(), b, b + count);
@@ -113,24 +118,20 @@ int MemoryWrite(OutputSink* sink, const void* bytes, long count, int end_mode) {
 }
 
 int MemoryEnd(OutputSink* sink) {
-    ++reinterpret_cast<MemorySink*>(sink)->passes_ended;
+    ++static_cast<MemorySink*>(sink->context)->passes_ended;
     return 0;
 }
 
-void MemoryAbort(OutputSink* sink) { ++reinterpret_cast<MemorySink*>(sink)->passes_aborted; }
-
-int Refuse(const char* text) {
-    ReportMessage("COMPILATION ERROR", text);
-    return -1;
-}
+void MemoryAbort(OutputSink* sink) { ++static_cast<MemorySink*>(sink->context)->passes_aborted; }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 
 void InitFileSink(FileSink* f, const char* path, int destination) {
-    f->sink = {FileBegin, FileWrite, FileEnd, FileAbort};
+    f->sink = {f, FileBegin, FileWrite, FileEnd, FileAbort};
     f->error_number = destination == 2 ? 13 : 14;
+    f->outcome = FILE_PENDING;
     // A path that does not fit is kept empty: a cut one would name another file.
     if (!SetField(f->path, path ? path : "")) f->path[0] = 0;
     f->file.fd = -1;
@@ -139,7 +140,7 @@ void InitFileSink(FileSink* f, const char* path, int destination) {
 }
 
 void InitMemorySink(MemorySink* m) {
-    m->sink = {MemoryBegin, MemoryWrite, MemoryEnd, MemoryAbort};
+    m->sink = {m, MemoryBegin, MemoryWrite, MemoryEnd, MemoryAbort};
     m->bytes.clear();
     m->chunks.clear();
     m->passes_begun = m->passes_ended = m->passes_aborted = 0;
@@ -152,15 +153,36 @@ std::string MemoryChunkText(const MemorySink* m, int i) {
                        static_cast<std::size_t>(c.count));
 }
 
+const InstrumentTraits instrument_traits[INSTRUMENT_TYPES] = {
+    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr},
+    {OUTPUT_CURVE, "CURVE", CURVE_BITS, ".wfm", nullptr},
+    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr},
+    {OUTPUT_EMEMORY, "EMEMORY", EMEMORY_BITS, ".wfm", nullptr},
+    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr},
+    {OUTPUT_PAT, "PAT", PAT_BITS, ".pat", nullptr},
+    {OUTPUT_PAT, "PAT", PAT_BITS, ".pat", nullptr},
+    {OUTPUT_TEXT, "text", 0, ".txt", "\n"},
+    {OUTPUT_TEXT, "text", 0, ".txt", "\r\n"},
+    {OUTPUT_TEXT, "text", 0, ".txt", ","},
+    {OUTPUT_TEXT, "text", 0, ".txt", "\t"},
+};
+
+const InstrumentTraits* InstrumentTraitsOf(int instrument_type) {
+    return instrument_type >= 0 && instrument_type < INSTRUMENT_TYPES ? &instrument_traits[instrument_type] : nullptr;
+}
+
 int OutputFamilyOf(int instrument_type) {
-    switch (instrument_type) {
-    case 0: case 2: case 4: return OUTPUT_WFM;
-    case 1: return OUTPUT_CURVE;
-    case 3: return OUTPUT_EMEMORY;
-    case 5: case 6: return OUTPUT_PAT;
-    case 7: case 8: case 9: case 10: return OUTPUT_TEXT;
-    default: return -1;
-    }
+    const InstrumentTraits* t = InstrumentTraitsOf(instrument_type);
+    return t ? t->family : -1;
+}
+
+void ResetOutputState() {
+    output = OutputState{};
+    trailer[0] = 0;
+    trailer_length = 0;
+    data_ends_message = 0;
+    std::memset(&WfmPreamble, 0, sizeof WfmPreamble);
+    std::memset(&WfmHwSetup, 0, sizeof WfmHwSetup);
 }
 
 int16_t revint(int value) {
@@ -255,22 +277,12 @@ int BeginOutput(int pass, int instrument_type, int destination, int numpoints, d
                 float max_value, float max_i, const char* text, OutputSink* sink) {
     if (output.active) AbortOutput();
     int family = OutputFamilyOf(instrument_type);
-    char message[96];
-    if (!sink || !sink->write) return Refuse("No output for the waveform");
-    if (pass < 1 || pass > 3) {
-        std::snprintf(message, sizeof message, "Output pass %d does not exist", pass);
-        return Refuse(message);
-    }
-    if (family < 0) {
-        std::snprintf(message, sizeof message, "Unknown instrument type %d", instrument_type);
-        return Refuse(message);
-    }
-    if (destination < 0 || destination > 3) {
-        std::snprintf(message, sizeof message, "Unknown output destination %d", destination);
-        return Refuse(message);
-    }
-    if (numpoints < 1) return Refuse("The record holds no samples");
-    if (!(record_clock > 0.0) || !std::isfinite(record_clock)) return Refuse("The record clock is not usable");
+    if (!sink || !sink->write) return CompileError("No output for the waveform");
+    if (pass < 1 || pass > 3) return CompileError("Output pass %d does not exist", pass);
+    if (family < 0) return CompileError("Unknown instrument type %d", instrument_type);
+    if (destination < 0 || destination > 3) return CompileError("Unknown output destination %d", destination);
+    if (numpoints < 1) return CompileError("The record holds no samples");
+    if (!(record_clock > 0.0) || !std::isfinite(record_clock)) return CompileError("The record clock is not usable");
     if (family == OUTPUT_TEXT) destination = 1;  // text lists exist only as files
 
     OutputState& o = output;
@@ -285,6 +297,7 @@ int BeginOutput(int pass, int instrument_type, int destination, int numpoints, d
     o.failed = 0;
     o.not_finite = 0;
     o.fill = 0;
+    o.separator = InstrumentTraitsOf(instrument_type)->separator;
     o.record_clock = record_clock;
     o.sink = sink;
     // A silent record (peak 0) would divide 0 by 0; it is written as silence.
@@ -386,8 +399,7 @@ void EncodeTextSample(float r) {
     OutputState& o = output;
     char item[64];
     int length = FormatSixDecimals(item, sizeof item - 2, r);
-    const char* separator = text_separators[(o.instrument_type - 7) & 3];
-    for (const char* c = separator; *c; ++c) item[length++] = *c;
+    for (const char* c = o.separator; *c; ++c) item[length++] = *c;
     if (o.fill + length > OUTPUT_BLOCK_SIZE) {
         Emit(o.block, o.fill, NULLend);
         o.fill = 0;
@@ -415,10 +427,8 @@ int EndOutput() {
     o.active = 0;
     if (o.not_finite) {
         static const char* const names[] = {"", "RF", "baseband I", "baseband Q"};
-        char text[160];
-        std::snprintf(text, sizeof text, "The %s record holds a sample that is not a finite number: it is not written.",
-                      o.pass >= 1 && o.pass <= 3 ? names[o.pass] : "");
-        ReportMessage("COMPILATION ERROR", text);
+        CompileError("The %s record holds a sample that is not a finite number: it is not written.",
+                     o.pass >= 1 && o.pass <= 3 ? names[o.pass] : "");
     }
     if (o.encoded != o.numpoints || o.not_finite) {
         // A short record is not a waveform: it must not take the place of one.

@@ -17,24 +17,7 @@
 
 #include "shell/safefile.h"
 
-// ---------------------------------------------------------------------------
-// Sinks. A sink receives the stream as chunks; each chunk carries the GPIB end
-// mode its bytes are sent with (file and network sinks ignore it). begin_pass,
-// end_pass and abort_pass may be null.
-constexpr int NULLend = 0;   // no end-of-message
-constexpr int DABend = 2;    // EOI with the last byte
-
-struct OutputSink {
-    // Before the first chunk of a pass; non-zero refuses the pass.
-    int (*begin_pass)(OutputSink* sink);
-    // One chunk. Non-zero marks the pass as failed; later chunks are still offered.
-    int (*write)(OutputSink* sink, const void* bytes, long count, int end_mode);
-    // After the last chunk of a complete pass (the GPIB sink returns the
-    // instrument to local control here, the file sink closes its file).
-    int (*end_pass)(OutputSink* sink);
-    // The pass was cancelled: nothing more is written; release what begin_pass took.
-    void (*abort_pass)(OutputSink* sink);
-};
+#include "compile/sink.h"
 
 // Waveform file. The error number of its messages is 14 for a native-format
 // file and 13 for a GPIB-format file. begin_pass starts the file (failure:
@@ -44,10 +27,18 @@ struct OutputSink {
 // to a temporary file that end_pass renames into place (shell/safefile.h):
 // a failed or cancelled pass leaves whatever stood at the path as it was.
 // Devices and pipes are written in place.
+// The sink keeps the outcome of its last pass, so that a driver can tell
+// afterwards which file was written and which was left unfinished.
+enum FileOutcome : int {
+    FILE_PENDING = 0,      // no pass ended yet
+    FILE_COMPLETED = 1,    // end_pass put the file in place
+    FILE_UNFINISHED = 2,   // end_pass failed or the pass was aborted
+};
 struct FileSink {
     OutputSink sink;
     char path[4096];
     int error_number;
+    int outcome;           // FileOutcome
     SafeFile file;
 };
 // destination: 1 native-format file, 2 GPIB-format file.
@@ -80,12 +71,35 @@ enum OutputFamily : int {
     OUTPUT_PAT = 3,      // types 5, 6
     OUTPUT_TEXT = 4,     // types 7..10
 };
+// Converters of the code families: CURVE and EMEMORY codes 0..4095, PAT 0..1023.
+constexpr int CURVE_BITS = 12;
+constexpr int EMEMORY_BITS = 12;
+constexpr int PAT_BITS = 10;
+// Half the levels of a converter of `bits` bits, and its top code.
+constexpr float ConverterHalf(int bits) { return static_cast<float>(1 << (bits - 1)); }
+constexpr unsigned ConverterTop(int bits) { return (1u << bits) - 1u; }
+
+// What the output stage and the drivers need to know of an instrument type
+// (globals.instrument_type, 0 .. INSTRUMENT_TYPES - 1).
+struct InstrumentTraits {
+    int family;               // OutputFamily
+    const char* family_name;  // "WFM", "CURVE", "EMEMORY", "PAT", "text"
+    int converter_bits;       // code families; 0: floats (WFM) or text
+    const char* extension;    // of a native-format file: ".wfm", ".pat", ".txt"
+    const char* separator;    // text lists: after each sample; null otherwise
+};
+constexpr int INSTRUMENT_TYPES = 11;
+extern const InstrumentTraits instrument_traits[INSTRUMENT_TYPES];
+// The traits of an instrument type, null for an unknown type.
+const InstrumentTraits* InstrumentTraitsOf(int instrument_type);
 // Family of an instrument type, -1 for an unknown type.
 int OutputFamilyOf(int instrument_type);
 
 constexpr int OUTPUT_BLOCK_SIZE = 2000;
 
-// The per-pass state of the encoder (one pass at a time).
+// The per-pass state of the encoder (one pass at a time). Written by
+// BeginOutput, EncodeSample and EndOutput/AbortOutput; read by them and by
+// tests; valid while `active`.
 struct OutputState {
     int active;
     int pass;
@@ -101,10 +115,13 @@ struct OutputState {
     float divisor;        // max_value or max_i; 0 gives silence instead of NaN
     double record_clock;
     int fill;
+    const char* separator;  // text lists: after each sample
     unsigned char block[OUTPUT_BLOCK_SIZE];
     OutputSink* sink;
 };
 extern OutputState output;
+// Back to a fresh start without a word to the sink (tests; ResetCoreState).
+void ResetOutputState();
 
 // Opens the pass on the sink and writes the header. 0, or -1 after a message
 // (bad arguments: "COMPILATION ERROR"; a sink that refuses the pass reports
@@ -154,7 +171,7 @@ inline int EncodeSample(int s, float output_value, int reference_symbol_start) {
         break;
     }
     case OUTPUT_CURVE: {
-        unsigned c = SampleCode(r, 2048.0f, 4095);
+        unsigned c = SampleCode(r, ConverterHalf(CURVE_BITS), ConverterTop(CURVE_BITS));
         if (s == 0) c += 0x4000;
         if (s == 0 || reference_symbol_start) c += 0x2000;
         p[0] = static_cast<unsigned char>(o.big_endian ? c >> 8 : c);
@@ -163,14 +180,14 @@ inline int EncodeSample(int s, float output_value, int reference_symbol_start) {
         break;
     }
     case OUTPUT_EMEMORY: {
-        unsigned c = SampleCode(r, 2048.0f, 4095);
+        unsigned c = SampleCode(r, ConverterHalf(EMEMORY_BITS), ConverterTop(EMEMORY_BITS));
         p[0] = static_cast<unsigned char>(c);
         p[1] = static_cast<unsigned char>(c >> 8);
         o.fill += 2;
         break;
     }
     case OUTPUT_PAT: {
-        unsigned c = SampleCode(r, 512.0f, 1023);
+        unsigned c = SampleCode(r, ConverterHalf(PAT_BITS), ConverterTop(PAT_BITS));
         if (s == 0) c += 0x2000;
         if (reference_symbol_start) c += 0x4000;
         p[0] = static_cast<unsigned char>(c);
@@ -220,6 +237,8 @@ struct WfmHwSetupRecord {
 static_assert(sizeof(WfmPreambleRecord) == 54);
 static_assert(sizeof(WfmHwSetupRecord) == 48);
 
+// The two records of the last native CURVE file, written by FillWfmHeaders
+// (BeginOutput), read by BeginOutput and tests; valid after a CURVE pass.
 extern WfmPreambleRecord WfmPreamble;
 extern WfmHwSetupRecord WfmHwSetup;
 

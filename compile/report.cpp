@@ -110,10 +110,10 @@ nlohmann::ordered_json PeaksReportJson() {
 }
 
 const char* WaveformExtension(int instrument_type, int destination) {
-    if (instrument_type >= 7 && instrument_type <= 10) return ".txt";
+    const InstrumentTraits* traits = InstrumentTraitsOf(instrument_type);
+    if (traits && traits->family == OUTPUT_TEXT) return traits->extension;
     if (destination == 2) return ".gpi";
-    if (instrument_type == 5 || instrument_type == 6) return ".pat";
-    return ".wfm";
+    return traits ? traits->extension : ".wfm";
 }
 
 int DefaultWaveformName(char* out, int out_size, const char* table_path, int instrument_type,

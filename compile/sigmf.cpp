@@ -7,7 +7,6 @@
 
 #include "compile/engine.h"
 #include "compile/iqformats.h"
-#include "displays/power.h"
 #include "shell/codes.h"
 #include "shell/hooks.h"
 #include "shell/safefile.h"
@@ -16,7 +15,7 @@
 namespace {
 
 // "QPSK, 3.841395 Msym/s, filter SQRT_RCOS 0.22 over 33 symbols, -6.021 dBm".
-std::string CarrierComment(int c, const Carrier& carrier) {
+std::string CarrierComment(int c, const Carrier& carrier, const float* power_dbm) {
     char text[256];
     std::string out = CodeName(CODE_MODULATION, carrier.modulation);
     const int m = carrier.modulation;
@@ -31,11 +30,8 @@ std::string CarrierComment(int c, const Carrier& carrier) {
                       carrier.filter_length);
         out += text;
     }
-    const PowerRow* row = nullptr;
-    for (int i = 0; i < power_row_count; ++i)
-        if (power_rows[i].carrier == c) row = &power_rows[i];
-    if (row && row->defined && std::isfinite(row->power_dbm)) {
-        std::snprintf(text, sizeof text, ", %.3f dBm", static_cast<double>(row->power_dbm));
+    if (power_dbm && std::isfinite(power_dbm[c])) {
+        std::snprintf(text, sizeof text, ", %.3f dBm", static_cast<double>(power_dbm[c]));
         out += text;
     } else {
         out += ", power n/a";
@@ -47,7 +43,6 @@ std::string CarrierComment(int c, const Carrier& carrier) {
 
 std::string SigmfMetaText(const SigmfRecording& r) {
     using nlohmann::ordered_json;
-    BuildPowerTable();
     ordered_json global = {{"core:datatype", r.datatype},
                            {"core:sample_rate", r.sample_rate},
                            {"core:version", "1.0.0"},
@@ -69,7 +64,7 @@ std::string SigmfMetaText(const SigmfRecording& r) {
                                {"core:freq_lower_edge", f - half},
                                {"core:freq_upper_edge", f + half},
                                {"core:label", label},
-                               {"core:comment", CarrierComment(c, carrier)}});
+                               {"core:comment", CarrierComment(c, carrier, r.power_dbm)}});
     }
     ordered_json meta = {{"global", global}, {"captures", captures}, {"annotations", annotations}};
     return meta.dump(2) + "\n";

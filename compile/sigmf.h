@@ -15,6 +15,9 @@ struct SigmfRecording {
     const char* description;  // the table's comment
     const char* recorder;     // program and version
     const char* hw;
+    // Level of each planned carrier (index into signals) in dBm, NaN where it
+    // has none; null: none has one. The caller fills it from the power table.
+    const float* power_dbm = nullptr;
 };
 
 // The metadata of the planned carriers (signals, compile_carriers) after a

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "compile/output.h"  // buildname names the I and Q files
 #include "shell/hooks.h"
 #include "shell/uldo.h"
 #include "transfer/tcp.h"
@@ -188,7 +189,7 @@ void CloseSession() {
 // --- sink -------------------------------------------------------------------
 
 int FtpBegin(OutputSink* sink) {
-    auto* f = reinterpret_cast<FtpSink*>(sink);
+    auto* f = static_cast<FtpSink*>(sink->context);
     if (!ftp_output.open || nethdl <= 0) {
         ReportMessage("COMPILATION ERROR", "FTP Connection Failed");
         return -1;
@@ -446,7 +447,7 @@ int PrepareFtpOutput(const char* name) {
 }
 
 void InitFtpSink(FtpSink* f, int pass) {
-    f->sink = {FtpBegin, FtpWrite, FtpEnd, FtpAbort};
+    f->sink = {f, FtpBegin, FtpWrite, FtpEnd, FtpAbort};
     f->pass = pass;
 }
 

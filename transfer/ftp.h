@@ -19,7 +19,7 @@
 //     FinishFtpOutput();                 // QUIT and close; always call it
 #pragma once
 
-#include "compile/output.h"  // OutputSink; buildname names the I and Q files
+#include "compile/sink.h"  // OutputSink
 
 #include <string>
 

@@ -347,12 +347,12 @@ Addr4882_t InstrumentAddress() {
 // --- sink -------------------------------------------------------------------------
 
 int GpibBegin(OutputSink* sink) {
-    reinterpret_cast<GpibSink*>(sink)->failed = 0;
+    static_cast<GpibSink*>(sink->context)->failed = 0;
     return 0;
 }
 
 int GpibWrite(OutputSink* sink, const void* bytes, long count, int end_mode) {
-    auto* g = reinterpret_cast<GpibSink*>(sink);
+    auto* g = static_cast<GpibSink*>(sink->context);
     if (g->failed) return -1;  // each failed Send can take the bus time-out; one is enough
     Send(0, InstrumentAddress(), bytes, count, end_mode);
     if (ibsta & ERR) {
@@ -369,7 +369,7 @@ void ReportTransferFailed() {
 }
 
 int GpibEnd(OutputSink* sink) {
-    auto* g = reinterpret_cast<GpibSink*>(sink);
+    auto* g = static_cast<GpibSink*>(sink->context);
     std::string why;
     const int checked = g->failed || !gpib.answers ? 0 : CheckInstrument(&why);
     const Addr4882_t list[2] = {InstrumentAddress(), NOADDR};
@@ -389,7 +389,7 @@ int GpibEnd(OutputSink* sink) {
 // A pass that stopped early: cancelled (nothing more is sent), or ended by a
 // failed Send, which is reported.
 void GpibAbort(OutputSink* sink) {
-    if (reinterpret_cast<GpibSink*>(sink)->failed) ReportTransferFailed();
+    if (static_cast<GpibSink*>(sink->context)->failed) ReportTransferFailed();
 }
 
 }  // namespace
@@ -535,6 +535,6 @@ int PrepareGpibOutput() {
 }
 
 void InitGpibSink(GpibSink* g) {
-    g->sink = {GpibBegin, GpibWrite, GpibEnd, GpibAbort};
+    g->sink = {g, GpibBegin, GpibWrite, GpibEnd, GpibAbort};
     g->failed = 0;
 }

@@ -24,7 +24,7 @@
 //     CompileTable(&targets);
 #pragma once
 
-#include "compile/output.h"  // OutputSink, NULLend, DABend
+#include "compile/sink.h"  // OutputSink, NULLend, DABend
 
 using Addr4882_t = unsigned short;
 constexpr Addr4882_t NOADDR = 0xFFFF;
