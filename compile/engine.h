@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "compile/output.h"
 #include "shell/uldo.h"
@@ -92,6 +93,35 @@ extern int32_t compile_carriers;                    // carriers taking part
 extern int32_t symbols_in_record[MAX_CARRIERS];     // S; tone cycles of AM/FM/PM carriers
 extern float samples_per_symbol[MAX_CARRIERS];      // N / S
 extern int64_t cycles_in_record[MAX_CARRIERS];      // carrier cycles F (any size)
+
+// ---------------------------------------------------------------------------
+// The engine's own state between the steps of a run. Written by PlanRecord,
+// DesignFilters, RunPass and the Set* functions below; read by the engine
+// alone (tests may look). The plan fields are valid from PlanRecord to the
+// next plan; the kept samples while store_valid.
+struct EngineState {
+    int ref_index = -1;      // the reference carrier (index into signals)
+    int ref_clocked = 0;     // the reference carrier runs a symbol clock
+    int fm_present = 0;      // a GMSK or FSK carrier takes part (pass -1 runs)
+    int kernels_ready = 0;   // the carriers' coefficient tables match the plan
+    int threads = 0;         // SetCompileThreads; 0: the machine's hardware threads
+    int block_samples = COMPILE_BLOCK;
+    int segment_blocks = COMPILE_SEGMENT_BLOCKS;
+    int64_t store_budget = int64_t(1) << 30;
+    // Pass 0's samples, kept for the output passes (store_zi/zq: the complex
+    // record); store_has[0]: they fit the budget, store_has[p]: pass p is kept.
+    std::vector<float> store_comp, store_bbi, store_bbq, store_zi, store_zq;
+    int store_has[PASS_IQ + 1] = {};
+    int store_valid = 0;
+    // One segment of every output, and the GMSK/FSK frequency pulse of one.
+    std::vector<float> segment_comp, segment_bbi, segment_bbq, segment_zi, segment_zq;
+    std::vector<double> fm_pulse;
+};
+extern EngineState engine_state;
+
+// Back to a fresh start: the state above, the carriers' tables and the
+// results (tests; ResetCoreState calls it).
+void ResetEngineState();
 
 // ---------------------------------------------------------------------------
 // The whole run. Clears the display buffers and peaks, plans, designs the

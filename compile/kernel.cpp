@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include "shell/uldo.h"   // PI_DOUBLE
+
 // The loops (kernel_body.inc) are compiled three times: for AVX-512, for
 // AVX2 with FMA, and for the baseline the build targets. The machine picks
 // at the first call. Lane sums run in a fixed order on every path, so a
@@ -18,7 +20,7 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925286766559;
+constexpr double kTwoPi = 2.0 * PI_DOUBLE;
 
 typedef float v8f __attribute__((vector_size(32)));
 
@@ -36,10 +38,10 @@ struct SymbolClock {
         n = static_cast<int64_t>(prod / static_cast<uint64_t>(N));
         int64_t r = static_cast<int64_t>(prod % static_cast<uint64_t>(N));
         // 50 r = q N + rem, kept exact as r advances by S per sample.
-        q = 50 * r / N;
-        rem = 50 * r % N;
-        qs = 50 * symbols / N;
-        rs = 50 * symbols % N;
+        q = POINTS_PER_SYMBOL * r / N;
+        rem = POINTS_PER_SYMBOL * r % N;
+        qs = POINTS_PER_SYMBOL * symbols / N;
+        rs = POINTS_PER_SYMBOL * symbols % N;
         inv_n = 1.0 / static_cast<double>(N);
     }
     // Row (rounded half down) and offset of the current sample. Written
@@ -55,8 +57,8 @@ struct SymbolClock {
         const int64_t carry = rem >= N;
         rem -= carry * N;
         q += carry;
-        const int64_t wrap = q >= 50;
-        q -= 50 * wrap;
+        const int64_t wrap = q >= POINTS_PER_SYMBOL;
+        q -= POINTS_PER_SYMBOL * wrap;
         n += wrap;
     }
 };

@@ -11,8 +11,12 @@
 
 #include <cstdint>
 
+#include "shaping/filters.h"   // POINTS_PER_SYMBOL
+
 constexpr int KERNEL_LANES = 8;   // taps are padded to a multiple of this
-constexpr int SHAPE_ROWS = 51;    // j0 = 0 .. 50
+constexpr int SHAPE_ROWS = POINTS_PER_SYMBOL + 1;    // j0 = 0 .. 50
+// Pulse entries of half a symbol: the offset of the lagging Q of OQPSK.
+constexpr int SHAPE_HALF_SYMBOL = POINTS_PER_SYMBOL / 2;
 
 inline int KernelLanes(int taps) { return (taps + KERNEL_LANES - 1) / KERNEL_LANES * KERNEL_LANES; }
 
@@ -23,6 +27,38 @@ inline int KernelLanes(int taps) { return (taps + KERNEL_LANES - 1) / KERNEL_LAN
 // is given. Taps from `taps` to `lanes` are 0.
 void BuildShapeTable(const double* pulse, int entries, int first_entry, int taps, int lanes,
                      const float* weight, float* table);
+
+// The symbol position of a sample, s S = n N + r (n the symbol, r / N the
+// fraction within it), walked sample by sample in exact integers. The
+// kernel's SymbolClock walks the table row instead; this is the engine's walk.
+struct SymbolWalk {
+    int64_t n, r, S, N;
+    SymbolWalk(int64_t numpoints, int64_t symbols, int64_t s) : S(symbols), N(numpoints) {
+        const uint64_t prod = static_cast<uint64_t>(s) * static_cast<uint64_t>(symbols);
+        n = static_cast<int64_t>(prod / static_cast<uint64_t>(numpoints));
+        r = static_cast<int64_t>(prod % static_cast<uint64_t>(numpoints));
+    }
+    // The next sample.
+    void Next() {
+        r += S;
+        if (r >= N) {
+            r -= N;
+            ++n;
+        }
+    }
+    // `samples` (>= 0) samples on.
+    void Skip(int64_t samples) {
+        r += samples * S;
+        if (r >= 4 * N) {
+            n += r / N;
+            r %= N;
+        }
+        while (r >= N) {
+            r -= N;
+            ++n;
+        }
+    }
+};
 
 struct ShapeRun {
     const float* table_i;   // coefficient table of the I channel

@@ -106,16 +106,32 @@ void InitShortPN(int carrier) {
     }
 }
 
+namespace {
+int32_t poly_override_on[MAX_CARRIERS];
+uint32_t poly_override[MAX_CARRIERS];
+
+uint32_t DrawPolynomial(int carrier) {
+    return poly_override_on[carrier] ? poly_override[carrier] : signals[carrier].prbs_poly_i;
+}
+}  // namespace
+
+void DrawWithPolynomial(int carrier, int on, uint32_t poly) {
+    if (!ValidCarrier(carrier)) return;
+    poly_override_on[carrier] = on != 0;
+    poly_override[carrier] = poly;
+}
+
 uint32_t GetData(int count, int carrier) {
     if (!ValidCarrier(carrier)) return 0;
     const Carrier& c = signals[carrier];
+    const int32_t poly = static_cast<int32_t>(DrawPolynomial(carrier));
     uint32_t value = 0;
     for (int k = 0; k < count; ++k) {
         uint32_t bit;
         switch (c.data_source) {
             case DATA_PRBS:
                 bit = static_cast<uint32_t>(
-                    ShiftRegister(&datapoints[carrier], static_cast<int32_t>(c.prbs_poly_i)));
+                    ShiftRegister(&datapoints[carrier], poly));
                 break;
             case DATA_FILE: bit = static_cast<uint32_t>(ReadDataBit(carrier)); break;
             case DATA_ONES: bit = 1; break;
@@ -135,7 +151,7 @@ void GetDataRun(int count, int values, int carrier, uint32_t* out) {
     // Up to m steps of the register at once: while no tap has reached a bit
     // fed back within the run, the feedback bits and the output bits are
     // shifted copies of the word before it.
-    const uint32_t p = signals[carrier].prbs_poly_i & 0x7FFFFFFFu;
+    const uint32_t p = DrawPolynomial(carrier) & 0x7FFFFFFFu;
     const int j = p ? std::countr_zero(p) : 0;
     const int top = p ? 32 - std::countl_zero(p) : 0;   // highest tapped register bit
     const int m = std::min(32 - top, 31 - j);

@@ -47,6 +47,12 @@ int ISShiftRegisterQ(int32_t* state, int32_t poly, int carrier);
 // the run of 15 zeros.
 void InitShortPN(int carrier);
 
+// The polynomial the carrier's PRBS draws with instead of its prbs_poly_i
+// while `on` (the compile engine's warm-up, which draws with prbs_poly_q
+// unless I and Q share the register). Written by the engine around the
+// warm-up, read by GetData and GetDataRun; off outside it.
+void DrawWithPolynomial(int carrier, int on, uint32_t poly);
+
 // The next `count` bits of the carrier's bit source, first bit most significant.
 uint32_t GetData(int count, int carrier);
 // `values` results of GetData(count, carrier) in a row, into out; the source

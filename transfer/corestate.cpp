@@ -1,10 +1,13 @@
 #include "transfer/corestate.h"
 
+#include "compile/engine.h"
+#include "compile/output.h"
 #include "modulation/mapper.h"
 #include "shaping/filters.h"
 #include "shell/uldo.h"
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
+#include "transfer/targets.h"
 
 void ResetCoreState() {
     ResetRecords();
@@ -13,4 +16,7 @@ void ResetCoreState() {
     ResetGenerators();
     ResetFtpOutput();
     ResetGpib();
+    ResetEngineState();
+    ResetOutputState();
+    ResetTargetSinks();
 }
