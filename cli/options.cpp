@@ -568,7 +568,7 @@ void ApplyUldocOverrides(const UldocOptions* o, GlobalSettings* s) {
     if (o->has_reference) s->reference_carrier = o->reference;
     if (o->ip) {
         // A longer name stays beside the settings record, whose field holds 15 characters.
-        SetField(instrument_host, o->ip);
+        SetField(ftp.host, o->ip);
         if (std::strlen(o->ip) < sizeof s->instrument_ip) SetField(s->instrument_ip, o->ip);
     }
     if (o->instrument) {

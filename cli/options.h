@@ -46,7 +46,7 @@ struct UldocOptions {
     int has_baseband, baseband_all;
     int has_reference, reference;
     const char* ftp_name;        // destination 3: the file name on the server
-    const char* ip;              // instrument host: instrument_ip, or instrument_host when longer
+    const char* ip;              // instrument host: instrument_ip, or ftp.host when longer
     const char* instrument;      // --instrument: VISA-style resource string of destination 0
     const char* ftp_user;        // --ftp-user: FTP login instead of anonymous
     int has_ftp_port, ftp_port;

@@ -8,14 +8,16 @@
 #include "transfer/ftp.h"
 #include "transfer/gpib.h"
 #include "transfer/targets.h"
+#include "transfer/tcp.h"
 
 void ResetCoreState() {
     ResetRecords();
     ResetMapEditor();
     ResetFIR();
     ResetGenerators();
-    ResetFtpOutput();
+    ResetFtp();
     ResetGpib();
+    ResetTcp();
     ResetEngineState();
     ResetOutputState();
     ResetTargetSinks();

@@ -12,16 +12,11 @@
 
 int nethdl = 0;
 int nethdl2 = 0;
-FtpOutput ftp_output;
-char instrument_host[INSTRUMENT_HOST_SIZE] = "";
+FtpState ftp = {"", {}, {}, 1, {}};
 
 namespace {
 
-std::string ftp_user;       // empty: anonymous
-std::string ftp_password;
-
 const char* const kNetworkFailed = "Network Connection Failed. Exiting..";
-int status_pauses = 1;
 
 constexpr int REPLY_SIZE = 512;
 constexpr int REPLY_LINES = 200;  // a multi-line reply longer than this is not a reply
@@ -32,7 +27,7 @@ constexpr int DATA_TIMEOUT = 1000;
 
 // Keeps a status text on the panel long enough to be read.
 void Pause() {
-    if (status_pauses) Delay(1.0);
+    if (ftp.status_pauses) Delay(1.0);
 }
 
 // The failure of a step: its text between two waits, as the status line shows it.
@@ -181,36 +176,36 @@ int ValidName(const char* name) {
 void CloseSession() {
     Close(&nethdl2);
     Close(&nethdl);
-    ftp_output.open = 0;
-    ftp_output.data_open = 0;
-    ftp_output.data_failed = 0;
+    ftp.output.open = 0;
+    ftp.output.data_open = 0;
+    ftp.output.data_failed = 0;
 }
 
 // --- sink -------------------------------------------------------------------
 
 int FtpBegin(OutputSink* sink) {
     auto* f = static_cast<FtpSink*>(sink->context);
-    if (!ftp_output.open || nethdl <= 0) {
+    if (!ftp.output.open || nethdl <= 0) {
         ReportMessage("COMPILATION ERROR", "FTP Connection Failed");
         return -1;
     }
     char name[FTP_NAME_LENGTH + 8];
     if (f->pass == 2 || f->pass == 3) {
-        if (buildname(name, ftp_output.name, f->pass == 2 ? "_I" : "_Q") != 0) {
+        if (buildname(name, ftp.output.name, f->pass == 2 ? "_I" : "_Q") != 0) {
             CloseSession();
             return -1;
         }
     } else {
-        std::snprintf(name, sizeof name, "%s", ftp_output.name);
+        std::snprintf(name, sizeof name, "%s", ftp.output.name);
     }
     if (!FTPConnect2(&nethdl, &nethdl2, name)) {
         CloseSession();
         return -1;
     }
-    ftp_output.data_open = 1;
-    ftp_output.data_failed = 0;
-    std::snprintf(ftp_output.current, sizeof ftp_output.current, "%s", name);
-    ftp_output.sent = 0;
+    ftp.output.data_open = 1;
+    ftp.output.data_failed = 0;
+    std::snprintf(ftp.output.current, sizeof ftp.output.current, "%s", name);
+    ftp.output.sent = 0;
     return 0;
 }
 
@@ -220,7 +215,7 @@ int FtpBegin(OutputSink* sink) {
 // 1 when the control connection can go on, 0 when it cannot.
 int DeletePartial(int late) {
     char reply[REPLY_SIZE];
-    std::string dele = std::string("DELE /") + ftp_output.current + "\r\n";
+    std::string dele = std::string("DELE /") + ftp.output.current + "\r\n";
     long length = static_cast<long>(dele.size());
     int deleted = 0;
     if (ClientTCPWrite(nethdl, dele.c_str(), length, COMMAND_TIMEOUT) == length) {
@@ -231,7 +226,7 @@ int DeletePartial(int late) {
     }
     int alive = deleted || TCPPeerGone(nethdl) == 0;
     char text[160];
-    std::snprintf(text, sizeof text, "Transfer of %s cut after %lld bytes; %s", ftp_output.current, ftp_output.sent,
+    std::snprintf(text, sizeof text, "Transfer of %s cut after %lld bytes; %s", ftp.output.current, ftp.output.sent,
                   deleted ? "the partial file was deleted" : "the partial file could not be deleted");
     ReportStatus(text);
     Pause();
@@ -242,7 +237,7 @@ int DeletePartial(int late) {
 // server's answer to that taken and the partial file deleted.
 int CutTransfer() {
     Close(&nethdl2);
-    ftp_output.data_open = 0;
+    ftp.output.data_open = 0;
     char reply[REPLY_SIZE];
     int r = ReadReply(nethdl, reply, REPLY_SIZE);
     if (r < 0 && r != TCP_TIMEOUT) {
@@ -253,25 +248,25 @@ int CutTransfer() {
 }
 
 int FtpWrite(OutputSink*, const void* bytes, long count, int) {
-    if (!ftp_output.data_open || ftp_output.data_failed) return -1;
+    if (!ftp.output.data_open || ftp.output.data_failed) return -1;
     if (ClientTCPWrite(nethdl2, bytes, count, DATA_TIMEOUT) != count) {
         // The file on the server would be cut short: the transfer has failed.
-        ftp_output.data_failed = 1;
+        ftp.output.data_failed = 1;
         ShowFailure(kNetworkFailed);
         return -1;
     }
-    ftp_output.sent += count;
+    ftp.output.sent += count;
     return 0;
 }
 
 int FtpEnd(OutputSink*) {
-    if (!ftp_output.data_open) return -1;
-    if (ftp_output.data_failed) {
+    if (!ftp.output.data_open) return -1;
+    if (ftp.output.data_failed) {
         CutTransfer();
         CloseSession();
         return -1;
     }
-    ftp_output.data_open = 0;
+    ftp.output.data_open = 0;
     int closed = DisconnectFromTCPServer(nethdl2);
     nethdl2 = 0;
     if (closed < 0) {
@@ -299,8 +294,8 @@ int FtpEnd(OutputSink*) {
 // Cancelled, or stopped by a failed write: either way the transfer is cut.
 // After a failed write the dialogue ends there (no QUIT on a broken dialogue).
 void FtpAbort(OutputSink*) {
-    if (!ftp_output.data_open) return;
-    int failed = ftp_output.data_failed;
+    if (!ftp.output.data_open) return;
+    int failed = ftp.output.data_failed;
     if (!CutTransfer() || failed) CloseSession();
 }
 
@@ -315,8 +310,8 @@ int FTPConnect(int* control) {
     ReportStatus("Establishing Network Connection..");
     if (!Connect(&h, globals.ftp_port)) return 0;
     int ok = ExpectReply(h, "220", nullptr, kNetworkFailed, reply, REPLY_SIZE);
-    const std::string user = ftp_user.empty() ? "anonymous" : ftp_user;
-    const std::string password = ftp_user.empty() ? "lupin" : ftp_password;
+    const std::string user = ftp.user.empty() ? "anonymous" : ftp.user;
+    const std::string password = ftp.user.empty() ? "lupin" : ftp.password;
     if (ok) {
         ReportStatus("Sending user name..");
         ok = Command(h, ("USER " + user + "\r\n").c_str(), "331", nullptr, "Command USER Failed. Exiting..",
@@ -441,8 +436,8 @@ int PrepareFtpOutput(const char* name) {
         ReportMessage("COMPILATION ERROR", "FTP Connection Failed");
         return -1;
     }
-    std::memcpy(ftp_output.name, typed, sizeof typed);
-    ftp_output.open = 1;
+    std::memcpy(ftp.output.name, typed, sizeof typed);
+    ftp.output.open = 1;
     return 0;
 }
 
@@ -452,9 +447,9 @@ void InitFtpSink(FtpSink* f, int pass) {
 }
 
 int FinishFtpOutput() {
-    if (!ftp_output.open) return 0;
-    if (ftp_output.data_open) FtpAbort(nullptr);
-    if (!ftp_output.open) return -1;
+    if (!ftp.output.open) return 0;
+    if (ftp.output.data_open) FtpAbort(nullptr);
+    if (!ftp.output.open) return -1;
     char reply[REPLY_SIZE];
     if (ClientTCPWrite(nethdl, "QUIT\r\n", 6, COMMAND_TIMEOUT) != 6 || ReadReply(nethdl, reply, REPLY_SIZE) < 0) {
         ShowFailure(kNetworkFailed);
@@ -465,7 +460,7 @@ int FinishFtpOutput() {
     Pause();
     int closed = DisconnectFromTCPServer(nethdl);
     nethdl = 0;
-    ftp_output.open = 0;
+    ftp.output.open = 0;
     if (closed < 0) {
         ShowFailure("Disconnection 2 Failed. Exiting..");
         return -1;
@@ -475,22 +470,27 @@ int FinishFtpOutput() {
 
 void ResetFtpOutput() {
     CloseSession();
-    ftp_output.name[0] = 0;
-    ftp_output.current[0] = 0;
-    ftp_output.sent = 0;
+    ftp.output.name[0] = 0;
+    ftp.output.current[0] = 0;
+    ftp.output.sent = 0;
 }
 
-void SetFtpStatusPauses(int on) { status_pauses = on != 0; }
+void ResetFtp() {
+    ResetFtpOutput();
+    ftp = FtpState{"", {}, {}, 1, {}};
+}
+
+void SetFtpStatusPauses(int on) { ftp.status_pauses = on != 0; }
 
 std::string InstrumentHost() {
-    std::string host = instrument_host[0] ? std::string(instrument_host) : FieldText(globals.instrument_ip);
+    std::string host = ftp.host[0] ? std::string(ftp.host) : FieldText(globals.instrument_ip);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     return host;
 }
 
 int SetFtpLogin(const char* user, const char* password) {
     if ((user && !ValidName(user)) || (password && !ValidName(password))) return -1;
-    ftp_user = user ? user : "";
-    ftp_password = password ? password : "";
+    ftp.user = user ? user : "";
+    ftp.password = password ? password : "";
     return 0;
 }

@@ -13,8 +13,8 @@
 // A driver (GUI Calculate, uldoc) uses the pipeline side like this:
 //     r = PrepareFtpOutput(name);        // name, or nullptr to prompt "FTP File Name"
 //     r == 1: stop silently (no name); r < 0: stop ("FTP Connection Failed" shown)
-//     FtpSink sinks[4]; CompileTargets targets{};
-//     for p in 1..3: InitFtpSink(&sinks[p], p); targets.sink[p] = &sinks[p].sink;
+//     CompileTargets targets{};
+//     BuildCompileTargets(3, enabled, nullptr, &targets);   // transfer/targets.h: FtpSinks
 //     result = CompileTable(&targets);   // each pass: CWD, TYPE, PASV, STOR, data, 226
 //     FinishFtpOutput();                 // QUIT and close; always call it
 #pragma once
@@ -23,17 +23,18 @@
 
 #include <string>
 
-// The instrument's host when it does not fit globals.instrument_ip (a name,
-// an IPv6 address); empty: instrument_ip is the host.
 constexpr int INSTRUMENT_HOST_SIZE = 256;
-extern char instrument_host[INSTRUMENT_HOST_SIZE];
-// The host to connect to, without the brackets of an IPv6 address.
+// The host to connect to (ftp.host, else globals.instrument_ip), without the
+// brackets of an IPv6 address.
 std::string InstrumentHost();
 
 // The login of FTPConnect: a user and password, or (null or empty user) the
 // anonymous login. Neither may hold a line end. 0, or -1 when one does.
 int SetFtpLogin(const char* user, const char* password);
 
+// The connections of the dialogue, in the globals the calling side passes by
+// address. Written by FTPConnect, FTPConnect2 and the pipeline side (0 when
+// closed); read by those and by the sink while a run is under way.
 extern int nethdl;   // control connection (0: none)
 extern int nethdl2;  // data connection (0: none)
 
@@ -74,7 +75,21 @@ struct FtpOutput {
     char current[FTP_NAME_LENGTH + 8];   // file of the transfer under way
     long long sent;                      // its bytes on the data connection so far
 };
-extern FtpOutput ftp_output;
+
+// The client's state beside the two connections. Written by the drivers (host:
+// uldoc --ip; the login: SetFtpLogin; pauses: SetFtpStatusPauses) before a run
+// and by the pipeline side (output) during it; read by the FTP operations.
+// Valid from start-up; ResetFtp puts all of it back, ResetFtpOutput (at the
+// start of every run) only the connections and output.
+struct FtpState {
+    char host[INSTRUMENT_HOST_SIZE];   // a host that does not fit globals.instrument_ip (a name,
+                                       // an IPv6 address); empty: instrument_ip is the host
+    std::string user;                  // empty: anonymous
+    std::string password;
+    int status_pauses;                 // the one-second pauses after each status text
+    FtpOutput output;
+};
+extern FtpState ftp;
 
 // Output preparation: the file name (name, or the prompt "FTP File Name" of
 // at most 20 characters when name is null) and FTPConnect. 0: logged in;
@@ -100,8 +115,11 @@ void InitFtpSink(FtpSink* ftp_sink, int pass);
 // after the failure texts.
 int FinishFtpOutput();
 
-// Closes every connection of the network output without a word (tests, exit).
+// Closes every connection of the network output without a word and forgets
+// the transfer's file names (start of a run, tests, exit).
 void ResetFtpOutput();
+// All of ftp and both connections back to their start-up state (tests).
+void ResetFtp();
 
 // The one-second pauses that keep each status text readable on the progress
 // panel (on by default); uldoc prints every status on a line and needs none.

@@ -54,8 +54,11 @@ struct GpibBackend {
     int address;             // GPIB resource: the address instead of globals.gpib_address (-1: none)
 };
 
-GpibBackend gpib{GPIB_UNSELECTED, {}, {}, LAN_PORT, {}, nullptr, 0, nullptr, {}, nullptr, nullptr, nullptr, nullptr,
-                 nullptr, 0, {}, -1, -1};
+// The layer's state: the chosen backend and what it holds open. Written by
+// SendIFC (the choice), the calls and the pipeline side; reset by ResetGpib.
+const GpibBackend gpib_start{GPIB_UNSELECTED, {}, {}, LAN_PORT, {}, nullptr, 0, nullptr, {}, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, 0, {}, -1, -1};
+GpibBackend gpib = gpib_start;
 
 void CloseBackend() {
     if (gpib.capture) std::fclose(gpib.capture);
@@ -499,8 +502,10 @@ void EnableLocal(int board, const Addr4882_t* addresslist) {
 
 void ResetGpib() {
     CloseBackend();
-    gpib.kind = GPIB_UNSELECTED;
+    if (gpib.loaded) dlclose(gpib.loaded);
+    gpib = gpib_start;
     ibsta = 0;
+    instrument_resource[0] = 0;
     instrument_answers = InstrumentAnswers{};
 }
 

@@ -20,7 +20,7 @@
 //
 // A driver uses the pipeline side like this:
 //     if (PrepareGpibOutput() != 0) stop;   // interface clear and "*rst"
-//     GpibSink sinks[4]; for p in 1..3: InitGpibSink(&sinks[p]); targets.sink[p] = &sinks[p].sink;
+//     BuildCompileTargets(0, enabled, nullptr, &targets);   // transfer/targets.h: GpibSinks
 //     CompileTable(&targets);
 #pragma once
 
@@ -30,6 +30,8 @@ using Addr4882_t = unsigned short;
 constexpr Addr4882_t NOADDR = 0xFFFF;
 constexpr int ERR = 0x8000;   // ibsta: the last call failed
 
+// The driver's status word: written by every call below, read by the pipeline
+// side after SendIFC and the first Send of a run (and by tests). Valid after a call.
 extern int ibsta;
 
 void SendIFC(int board);
@@ -37,7 +39,8 @@ void Send(int board, Addr4882_t address, const void* buffer, long count, int eot
 // addresslist ends with NOADDR.
 void EnableLocal(int board, const Addr4882_t* addresslist);
 
-// Closes the backend's connection or file and forgets the choice (tests, exit).
+// Closes the backend's connection or file and puts the whole layer back as at
+// start-up: the choice, ibsta, instrument_resource and instrument_answers (tests).
 void ResetGpib();
 
 // The instrument as a VISA-style resource string (uldoc --instrument, the
@@ -51,6 +54,8 @@ void ResetGpib();
 // "SYST:ERR?" (it must answer 0,...); anything else fails the pass with the
 // instrument's answer ("GPIB Transfer Failed (instrument at HOST: ...)").
 constexpr int INSTRUMENT_RESOURCE_SIZE = 256;
+// Written by the drivers' settings (the instrument options, uldoc --instrument)
+// before a run; read by SendIFC when it chooses the backend and by uldoc's report.
 extern char instrument_resource[INSTRUMENT_RESOURCE_SIZE];
 // 0 when text is a resource string of the forms above, else -1 with the reason.
 int ParseInstrumentResource(const char* text, char* problem, int problem_size);
@@ -61,6 +66,8 @@ struct InstrumentAnswers {
     char opc[64];
     char error[256];
 };
+// Written by the pipeline side (cleared by PrepareGpibOutput, filled at the end
+// of each LAN pass); read by uldoc's report after the run.
 extern InstrumentAnswers instrument_answers;
 
 // ---------------------------------------------------------------------------

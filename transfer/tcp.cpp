@@ -23,38 +23,41 @@ constexpr int PENDING_SIZE = 1024;
 
 struct TcpConnection {
     int fd;                 // -1: slot free
-    TCPCallback callback;
-    void* callback_data;
     int pending_count;      // bytes received after the last line taken
     char pending[PENDING_SIZE];
 };
 
-TcpConnection connections[TCP_MAX_CONNECTIONS];
-int connections_ready = 0;
-int timeout_override_ms = 0;
-char last_problem[128] = "";
+// The client's whole state, written and read by the functions of this file
+// only; ResetTcp puts it back as at start-up.
+struct TcpState {
+    TcpConnection connections[TCP_MAX_CONNECTIONS];
+    int connections_ready;      // the slots are marked free
+    int timeout_override_ms;    // SetTCPTimeout; 0: the callers' own
+    char last_problem[128];     // TCPLastProblem
+};
+TcpState tcp{};
 
-void NoteProblem(const char* text) { std::snprintf(last_problem, sizeof last_problem, "%s", text); }
+void NoteProblem(const char* text) { std::snprintf(tcp.last_problem, sizeof tcp.last_problem, "%s", text); }
 void NoteErrno(int error) { NoteProblem(std::strerror(error)); }
 
 void InitTable() {
-    if (connections_ready) return;
-    for (TcpConnection& c : connections) {
+    if (tcp.connections_ready) return;
+    for (TcpConnection& c : tcp.connections) {
         c.fd = -1;
         c.pending_count = 0;
     }
-    connections_ready = 1;
+    tcp.connections_ready = 1;
 }
 
 TcpConnection* Find(int handle) {
     InitTable();
     if (handle < 1 || handle > TCP_MAX_CONNECTIONS) return nullptr;
-    TcpConnection* c = &connections[handle - 1];
+    TcpConnection* c = &tcp.connections[handle - 1];
     return c->fd >= 0 ? c : nullptr;
 }
 
 Clock::time_point Deadline(int timeout_ms) {
-    if (timeout_override_ms > 0) timeout_ms = timeout_override_ms;
+    if (tcp.timeout_override_ms > 0) timeout_ms = tcp.timeout_override_ms;
     return Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeout_ms));
 }
 
@@ -143,12 +146,11 @@ int ScaledTimeout(int timeout_ms) {
     return static_cast<int>(scaled);
 }
 
-void SetTCPTimeout(int timeout_ms) { timeout_override_ms = timeout_ms > 0 ? timeout_ms : 0; }
+void SetTCPTimeout(int timeout_ms) { tcp.timeout_override_ms = timeout_ms > 0 ? timeout_ms : 0; }
 
-const char* TCPLastProblem() { return last_problem[0] ? last_problem : "unknown failure"; }
+const char* TCPLastProblem() { return tcp.last_problem[0] ? tcp.last_problem : "unknown failure"; }
 
-int ConnectToTCPServer(int* handle, int port, const char* host, TCPCallback callback, void* callback_data,
-                       int timeout_ms) {
+int ConnectToTCPServer(int* handle, int port, const char* host, TCPCallback, void*, int timeout_ms) {
     InitTable();
     if (!handle || !host || !*host) return TCP_INVALID_HANDLE;
     if (port < 1 || port > 65535) {
@@ -157,7 +159,7 @@ int ConnectToTCPServer(int* handle, int port, const char* host, TCPCallback call
     }
     int slot = -1;
     for (int i = 0; i < TCP_MAX_CONNECTIONS && slot < 0; ++i)
-        if (connections[i].fd < 0) slot = i;
+        if (tcp.connections[i].fd < 0) slot = i;
     if (slot < 0) {
         NoteProblem("too many open connections");
         return TCP_TOO_MANY_CONNECTIONS;
@@ -189,10 +191,8 @@ int ConnectToTCPServer(int* handle, int port, const char* host, TCPCallback call
     freeaddrinfo(list);
     if (fd < 0) return result;
 
-    TcpConnection& c = connections[slot];
+    TcpConnection& c = tcp.connections[slot];
     c.fd = fd;
-    c.callback = callback;
-    c.callback_data = callback_data;
     c.pending_count = 0;
     *handle = slot + 1;
     return 0;
@@ -283,8 +283,6 @@ int DisconnectFromTCPServer(int handle) {
     int fd = c->fd;
     c->fd = -1;
     c->pending_count = 0;
-    c->callback = nullptr;
-    c->callback_data = nullptr;
     return close(fd) == 0 || errno == EINTR ? 0 : TCP_IO_ERROR;
 }
 
@@ -316,5 +314,11 @@ int TCPPeerGone(int handle) {
 void CloseAllTCPConnections() {
     InitTable();
     for (int i = 0; i < TCP_MAX_CONNECTIONS; ++i)
-        if (connections[i].fd >= 0) DisconnectFromTCPServer(i + 1);
+        if (tcp.connections[i].fd >= 0) DisconnectFromTCPServer(i + 1);
+}
+
+void ResetTcp() {
+    CloseAllTCPConnections();
+    tcp.timeout_override_ms = 0;
+    tcp.last_problem[0] = 0;
 }

@@ -21,11 +21,9 @@ constexpr int TCP_TIMEOUT = -4;
 constexpr int TCP_CONNECTION_CLOSED = -5;     // the peer closed or reset the connection
 constexpr int TCP_IO_ERROR = -6;
 
-// Events a connection's callback is registered for. The dialogues read their
-// replies explicitly, so no event is ever delivered; the callback and its data
-// are only kept with the connection.
-constexpr int TCP_DISCONNECT = 1;
-constexpr int TCP_DATAREADY = 2;
+// The event callback of the run-time's connect call. The dialogues read their
+// replies explicitly, so no event is ever delivered: the callback and its data
+// are accepted for that call's shape and not kept.
 using TCPCallback = int (*)(unsigned handle, int event, int error, void* callback_data);
 
 // Opens a connection to host (numeric IPv4/IPv6 text, or a name) at port.
@@ -63,3 +61,6 @@ const char* TCPLastProblem();
 
 // Closes every open connection (driver shutdown, tests).
 void CloseAllTCPConnections();
+
+// Every connection closed, the time-out override and the last problem cleared (tests).
+void ResetTcp();

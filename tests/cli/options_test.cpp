@@ -229,7 +229,7 @@ TEST_F(Options, OverridesWriteOnlyTheSettingsGiven) {
     EXPECT_EQ(s.reference_carrier, 3);
     EXPECT_EQ(s.ftp_port, 2121);
     // A host longer than the settings field stays beside it.
-    EXPECT_STREQ(instrument_host, "instrument.example.net");
+    EXPECT_STREQ(ftp.host, "instrument.example.net");
     EXPECT_STREQ(s.instrument_ip, defaults.instrument_ip);
     EXPECT_EQ(s.output_destination, 1);
 
