@@ -38,18 +38,24 @@ const int32_t dvb_position64[64] = {
 namespace {
 
 struct DvbLayout {
-    int bits;       // bits per symbol
-    int symbols;    // symbols in the table
+    int modulation;
+    int bits;        // bits per symbol
+    int symbols;     // symbols in the table
+    int32_t* table;
+    float* phase;
 };
 
-bool Layout(int modulation, DvbLayout* layout) {
-    switch (modulation) {
-        case MOD_DVBC16: *layout = {4, DVB16_SYMBOLS}; return true;
-        case MOD_DVBC32: *layout = {5, DVB32_SYMBOLS}; return true;
-        case MOD_DVBC64: *layout = {6, DVB64_SYMBOLS}; return true;
-        case MOD_DVBC256: *layout = {8, DVB256_SYMBOLS}; return true;
-        default: return false;
-    }
+const DvbLayout dvb_layouts[] = {
+    {MOD_DVBC16, 4, DVB16_SYMBOLS, symbol16, &phase_c16},
+    {MOD_DVBC32, 5, DVB32_SYMBOLS, symbol32, &phase_c32},
+    {MOD_DVBC64, 6, DVB64_SYMBOLS, symbol64, &phase_c64},
+    {MOD_DVBC256, 8, DVB256_SYMBOLS, symbol256, &phase_c256},
+};
+
+const DvbLayout* Layout(int modulation) {
+    for (const DvbLayout& l : dvb_layouts)
+        if (l.modulation == modulation) return &l;
+    return nullptr;
 }
 
 // Turns the in-quadrant offset (dr, dc) counted from the grid's centre into
@@ -120,15 +126,15 @@ void DvbInterleave(const uint8_t in[ORIGIN_BYTES], uint8_t out[ORIGIN_BYTES]) {
 
 void BuildDvbTable(const uint8_t block[ORIGIN_BYTES], int modulation, int32_t* table,
                    float* phase) {
-    DvbLayout layout;
-    if (!Layout(modulation, &layout) || !table || !phase) return;
+    const DvbLayout* layout = Layout(modulation);
+    if (!layout || !table || !phase) return;
     uint8_t interleaved[ORIGIN_BYTES];
     DvbInterleave(block, interleaved);
 
-    const int m = layout.bits;
+    const int m = layout->bits;
     int ip = 0, qp = 0;  // differential state
     long long n = 0;     // serial number of the next bit
-    for (int k = 0; k < layout.symbols; ++k) {
+    for (int k = 0; k < layout->symbols; ++k) {
         int value = 0;
         for (int b = 0; b < m; ++b, ++n) {
             int byte = interleaved[(n / 8) % ORIGIN_BYTES];
@@ -205,6 +211,12 @@ int ReadOriginBlock(uint8_t block[ORIGIN_BYTES]) {
     return ORIGIN_BYTES;
 }
 
+const int32_t* DvbTableOf(int modulation, int* symbols) {
+    const DvbLayout* layout = Layout(modulation);
+    if (symbols) *symbols = layout ? layout->symbols : 0;
+    return layout ? layout->table : nullptr;
+}
+
 void dvbgen(int modulation, int32_t* table, float* phase) {
     uint8_t block[ORIGIN_BYTES];
     ReadOriginBlock(block);
@@ -214,8 +226,5 @@ void dvbgen(int modulation, int32_t* table, float* phase) {
 void BuildDvbTables() {
     uint8_t block[ORIGIN_BYTES];
     ReadOriginBlock(block);
-    BuildDvbTable(block, MOD_DVBC64, symbol64, &phase_c64);
-    BuildDvbTable(block, MOD_DVBC256, symbol256, &phase_c256);
-    BuildDvbTable(block, MOD_DVBC16, symbol16, &phase_c16);
-    BuildDvbTable(block, MOD_DVBC32, symbol32, &phase_c32);
+    for (const DvbLayout& l : dvb_layouts) BuildDvbTable(block, l.modulation, l.table, l.phase);
 }

@@ -15,15 +15,21 @@ constexpr int DVB256_SYMBOLS = 1632;      // 1632 bytes, 8 packets
 // QAM-32 symbol index 0..31 (the mapper moves it past the grid's corners).
 // symbol64: 8 x row + column. symbol256: 16 x row + column. Row is the Q
 // level index, column the I level index.
+// Written once at start-up by BuildDvbTables (tests and tools may rebuild
+// them); read by the mapper for every DVB-C symbol.
 extern int32_t symbol16[DVB16_SYMBOLS];
 extern int32_t symbol32[DVB32_SYMBOLS];
 extern int32_t symbol64[DVB64_SYMBOLS];
 extern int32_t symbol256[DVB256_SYMBOLS];
 // Phase of the differential state after each table's last symbol: 0, PI/2,
-// -PI/2 or PI.
+// -PI/2 or PI. Written with the tables; read by the compile's plan (DVBC(64)).
 extern float phase_c16, phase_c32, phase_c64, phase_c256;
 
-// The two constant tables of the 256- and 64-point constellations.
+// The table of modulation 12, 13, 14 or 27 and its number of entries in *symbols;
+// nullptr (and 0) for any other code.
+const int32_t* DvbTableOf(int modulation, int* symbols);
+
+// The two constant tables of the 256- and 64-point constellations (constant).
 extern const int32_t dvb_quadrant256[64];
 extern const int32_t dvb_position64[64];
 

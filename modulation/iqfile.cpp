@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <string>
 
-#include "compile/limits.h"
+#include "shell/levels.h"
 #include "modulation/mapper.h"
 #include "shell/hooks.h"
 

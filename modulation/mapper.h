@@ -56,7 +56,7 @@ void iqfile(std::FILE* file, int encoding, int layout, float* I, float* Q);
 // "File Opening Error (15)" and nullptr.
 std::FILE* OpenIqFile(int carrier);
 // Reads an open sample file of the carrier's encoding through once and
-// rewinds it: every value must be a finite level (compile/limits.h). 0, or -1
+// rewinds it: every value must be a finite level (shell/levels.h). 0, or -1
 // after a "COMPILATION ERROR" naming the carrier, the file, the value's
 // index and the reason.
 int CheckIqFile(std::FILE* file, int carrier);
