@@ -34,6 +34,7 @@
 #include "modulation/dvb.h"
 #include "shaping/filters.h"
 #include "shell/codes.h"
+#include "shell/modtraits.h"
 #include "shell/fileforms.h"
 #include "shell/jsonforms.h"
 #include "shell/hooks.h"
@@ -307,8 +308,7 @@ int Usage(const char* text) {
 
 bool UsesDvbTables() {
     for (int i = 0; i < MAX_CARRIERS && signals[i].frequency_hz >= 0.0f; ++i) {
-        int m = signals[i].modulation;
-        if (m == MOD_DVBC16 || m == MOD_DVBC32 || m == MOD_DVBC64 || m == MOD_DVBC256) return true;
+        if (ModKind(signals[i].modulation) == MOD_KIND_DVB) return true;
     }
     return false;
 }

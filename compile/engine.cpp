@@ -139,7 +139,8 @@ void BuildLinearTables(int c, CarrierRun& cr, int64_t* phase_bytes) {
         cr.table_s.resize(table_size);
         BuildShapeTable(pulse, entries, first_entry, L, lanes, qs.data(), cr.table_s.data());
     }
-    if (rec.modulation == MOD_OQPSK || rec.modulation == MOD_FILE3) {
+    const ModulationTraits& traits = ModTraits(rec.modulation);
+    if (traits.offset_q || traits.kind == MOD_KIND_MAP) {   // a map may stagger its Q
         cr.table_q.resize(table_size);
         BuildShapeTable(pulse, entries, first_entry - SHAPE_HALF_SYMBOL, L, lanes, nullptr, cr.table_q.data());
     }
@@ -205,18 +206,19 @@ void BuildKernels() {
     for (int c = 0; c < compile_carriers; ++c) {
         const Carrier& rec = signals[c];
         CarrierRun& cr = runs[c];
-        cr.kind = KindOf(rec.modulation);
+        const ModulationTraits& traits = ModTraits(rec.modulation);
+        cr.kind = SynthesisKindOf(rec.modulation);
         cr.modulation = rec.modulation;
         int clocked = cr.kind == SYNTH_LINEAR || cr.kind == SYNTH_FM;
         cr.filtered = clocked && rec.filter_type != FILTER_NONE;
         cr.taps = clocked ? rec.filter_length : 0;
         cr.lanes = clocked ? KernelLanes(cr.taps) : 0;
-        cr.quarter = cr.filtered && cr.kind == SYNTH_LINEAR && IsQuarterShift(rec.modulation);
+        cr.quarter = cr.filtered && cr.kind == SYNTH_LINEAR && traits.quarter_shift;
         cr.amplitude = rec.amplitude;
         cr.phase0 = static_cast<double>(rec.phase_deg) * kPi / 180.0;
         cr.ramp = rec.modulation == MOD_DVBC64 ? static_cast<double>(phase_c64) : 0.0;
         cr.cycles = cycles_in_record[c] % numpoints;
-        cr.symbols = rec.modulation == MOD_NONE ? 0 : symbols_in_record[c];
+        cr.symbols = traits.kind == MOD_KIND_TONE ? 0 : symbols_in_record[c];
         cr.table_i.clear();
         cr.table_q.clear();
         cr.table_s.clear();
@@ -239,7 +241,7 @@ void BuildKernels() {
 
 int NextSymbol(int c, float* i, float* q) {
     CarrierRun& cr = runs[c];
-    if (IsIqFile(cr.modulation)) {
+    if (ModKind(cr.modulation) == MOD_KIND_IQ_FILE) {
         const Carrier& rec = signals[c];
         iqfile(cr.iq_handle, rec.iq_file_encoding, rec.iq_file_layout, &cr.file_i, &cr.file_q);
         *i = cr.file_i;
@@ -288,7 +290,7 @@ int FillWindow(int c, int buf, int64_t first, int64_t last) {
     }
     while (idx <= last) {
         // Fresh symbols of a mapped modulation come a run at a time.
-        if (idx >= cr.taps && idx < cr.symbols && !IsIqFile(cr.modulation)) {
+        if (idx >= cr.taps && idx < cr.symbols && ModKind(cr.modulation) != MOD_KIND_IQ_FILE) {
             const int64_t end = std::min(last + 1, cr.symbols);
             if (MapSymbols(cr.modulation, &w.i[idx - first], &w.q[idx - first], static_cast<int>(end - idx), c) != 0)
                 return -1;
@@ -322,14 +324,15 @@ int StartCarrier(int c) {
     cr.offset_q = 0;
 
     // Unless I and Q share the register, the warm-up draws with the Q polynomial.
-    if (IsDvbGroup(rec.modulation)) {
+    const ModulationTraits& traits = ModTraits(rec.modulation);
+    if (traits.kind == MOD_KIND_DVB) {
         datapoints[c] = 0;
     } else {
         datapoints[c] = static_cast<int32_t>(rec.prbs_seed_i);
         if (rec.prbs_iq_equal == 0) DrawWithPolynomial(c, 1, rec.prbs_poly_q);
     }
     int result = 0;
-    if (IsIqFile(rec.modulation)) {
+    if (traits.kind == MOD_KIND_IQ_FILE) {
         cr.iq_handle = OpenIqFile(c);
         if (!cr.iq_handle) {
             result = -1;
@@ -367,9 +370,9 @@ int StartCarrier(int c) {
     }
     DrawWithPolynomial(c, 0, 0);
     // A symbol map is in `map` once the warm-up has read it.
-    cr.offset_q = rec.modulation == MOD_OQPSK || (rec.modulation == MOD_FILE3 && map.offset_q == 1);
+    cr.offset_q = traits.offset_q || (traits.kind == MOD_KIND_MAP && map.offset_q == 1);
     if (cr.kind == SYNTH_FM) {
-        if (rec.modulation == MOD_GMSK) {
+        if (traits.fsk_levels == 0) {   // GMSK: the frequency pulse is in units of the symbol rate
             cr.fm_step = static_cast<double>(cr.symbols) / numpoints;  // Rs / fs
             cr.fm_turn = 4.0;
             cr.fm_radians = kPi / 2.0;

@@ -6,6 +6,7 @@
 #include "compile/engine.h"
 #include "compile/output.h"
 #include "shell/hooks.h"
+#include "shell/modtraits.h"
 #include "shell/uldo.h"
 
 namespace {
@@ -21,9 +22,9 @@ int CheckField(int c, const char* field, float value, double limit) {
 }
 
 bool UsesFilterParam(const Carrier& r) {
-    int m = r.modulation;
-    if (m == MOD_AM || m == MOD_FM || m == MOD_PM) return true;  // depth, deviation or phase swing
-    if (m == MOD_NONE || r.filter_type == FILTER_NONE) return false;
+    const int kind = ModKind(r.modulation);
+    if (kind == MOD_KIND_ANALOG) return true;  // depth, deviation or phase swing
+    if (kind == MOD_KIND_TONE || r.filter_type == FILTER_NONE) return false;
     int t = r.filter_type;
     return t == FILTER_RCOS || t == FILTER_SQRT_RCOS || t == FILTER_GAUSS || t == FILTER_GAUSS2 ||
            t == FILTER_EDGE || (t >= FILTER_BUTTER1 && t <= FILTER_BUTTER10);
@@ -43,7 +44,7 @@ int CheckCarrierNumbers(int c) {
                       c + 1, static_cast<double>(r.amplitude), AMPLITUDE_FLOOR);
     if (CheckField(c, "phase_deg", r.phase_deg, LEVEL_LIMIT) != 0) return -1;
     if (UsesFilterParam(r) && CheckField(c, "filter_param", r.filter_param, LEVEL_LIMIT) != 0) return -1;
-    if (r.modulation >= MOD_2FSK && r.modulation <= MOD_32FSK &&
+    if (ModTraits(r.modulation).fsk_levels > 0 &&
         CheckField(c, "deviation_hz", r.deviation_hz, 1e12) != 0)
         return -1;
     const struct {
@@ -61,7 +62,7 @@ int CheckCarrierNumbers(int c) {
         if (CheckField(c, s.name, s.value, LEVEL_LIMIT) != 0 || CheckField(c, s.name2, s.value2, LEVEL_LIMIT) != 0)
             return -1;
     }
-    if (r.modulation == MOD_3GPPDL || r.modulation == MOD_3GPPSC) {
+    if (ModTraits(r.modulation).family == FAMILY_3GPP) {
         // Levels in dB: 10^(200/20) is still a finite factor.
         if (CheckField(c, "psch_level_db", r.psch_level_db, 200.0) != 0 ||
             CheckField(c, "ssch_level_db", r.ssch_level_db, 200.0) != 0)

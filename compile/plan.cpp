@@ -30,7 +30,7 @@ void WarnSteadyDeviation(int c) {
     const double gain = area / POINTS_PER_SYMBOL;
     if (std::fabs(gain - 1.0) <= 0.01 || !std::isfinite(gain)) return;
     char text[300];
-    if (rec.modulation == MOD_GMSK) {
+    if (ModTraits(rec.modulation).fsk_levels == 0) {   // GMSK
         std::snprintf(text, sizeof text,
                       "Carrier %d: with its %s pulse the GMSK modulation index is %.3f, not 0.5 "
                       "(%.1f %% of the nominal deviation); GMSK is \"GAUSSIAN-2\".",
@@ -53,17 +53,18 @@ int GridCarriers(int count, double points, double clock, float* new_rate, float*
         const Carrier& c = signals[i];
         new_rate[i] = c.symbol_rate;
         new_symbols[i] = 0;
-        if (c.modulation != MOD_NONE) {
+        const ModulationTraits& traits = ModTraits(c.modulation);
+        const bool analog = traits.kind == MOD_KIND_ANALOG;
+        if (traits.kind != MOD_KIND_TONE) {
             double S = std::floor(static_cast<double>(c.symbol_rate) * points / clock + 0.5);
-            if (c.modulation == MOD_DQPSK || c.modulation == MOD_O8PSK) S = std::floor(S / 2.0) * 2.0;
+            if (traits.even_symbols) S = std::floor(S / 2.0) * 2.0;
             if (!(S >= 1.0))
                 return CompileError("Carrier %d: its %s (%g) rounds to no %s in the record.", i + 1,
-                              IsAnalog(c.modulation) ? "tone frequency" : "symbol rate",
-                              static_cast<double>(c.symbol_rate),
-                              IsAnalog(c.modulation) ? "cycle" : "symbol");
+                              analog ? "tone frequency" : "symbol rate", static_cast<double>(c.symbol_rate),
+                              analog ? "cycle" : "symbol");
             if (S > points)
                 return CompileError("Carrier %d: its %s (%g) is above the sample clock (%g Hz).", i + 1,
-                              IsAnalog(c.modulation) ? "tone frequency" : "symbol rate",
+                              analog ? "tone frequency" : "symbol rate",
                               static_cast<double>(c.symbol_rate), clock);
             new_symbols[i] = static_cast<int32_t>(S);
             new_rate[i] = static_cast<float>(S * clock / points);
@@ -175,9 +176,9 @@ int PlanRecord() {
         if (new_symbols[i] > 0)
             samples_per_symbol[i] = static_cast<float>(points) / static_cast<float>(new_symbols[i]);
         cycles_in_record[i] = new_cycles[i];
-        if (IsFrequencyModulated(c.modulation)) engine_state.fm_present = 1;
+        if (ModKind(c.modulation) == MOD_KIND_FM) engine_state.fm_present = 1;
     }
-    int ref_kind = KindOf(signals[ref].modulation);
+    int ref_kind = SynthesisKindOf(signals[ref].modulation);
     engine_state.ref_clocked = ref_kind == SYNTH_LINEAR || ref_kind == SYNTH_FM;
     pointperiod = samples_per_symbol[ref];
     return 0;
@@ -188,7 +189,7 @@ int DesignFilters() {
     engine_state.store_valid = 0;
     for (int i = 0; i < compile_carriers; ++i) {
         const Carrier& c = signals[i];
-        int kind = KindOf(c.modulation);
+        int kind = SynthesisKindOf(c.modulation);
         if ((kind == SYNTH_LINEAR || kind == SYNTH_FM) &&
             (c.filter_length < 1 || c.filter_length > MAX_FILTER_LENGTH))
             return CompileError("Carrier %d: the filter length must be 1 to %d symbols, not %d", i + 1,

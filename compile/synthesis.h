@@ -1,27 +1,22 @@
-// How the compile engine synthesises a carrier of each modulation: the
-// branch of its per-block loop, and the predicates the plan and the symbol
-// set-up ask. Looked up once per carrier and run, never per sample.
+// How the compile engine synthesises a carrier: the branch of its per-block
+// loop, from the modulation's traits (shell/modtraits.h). Looked up once per
+// carrier and plan, never per sample.
 #pragma once
 
-#include "shell/codes.h"
+#include "shell/modtraits.h"
 
 enum SynthesisKind : int {
-    SYNTH_TONE,     // MOD_NONE: the bare carrier
+    SYNTH_TONE,     // the bare carrier
     SYNTH_ANALOG,   // AM, FM, PM by a tone
     SYNTH_FM,       // GMSK, FSK: a running phase from the frequency pulse
-    SYNTH_LINEAR,   // symbols shaped by the pulse onto I and Q
+    SYNTH_LINEAR,   // symbols (mapped, chips, table entries, file pairs) shaped onto I and Q
 };
 
-inline bool IsAnalog(int m) { return m == MOD_AM || m == MOD_FM || m == MOD_PM; }
-inline bool IsFrequencyModulated(int m) { return m == MOD_GMSK || (m >= MOD_2FSK && m <= MOD_32FSK); }
-inline bool IsIqFile(int m) { return m == MOD_FILE1 || m == MOD_FILE2; }
-inline bool IsQuarterShift(int m) { return m == MOD_8VSB || m == MOD_16VSB || m == MOD_SSB; }
-inline bool IsDvbGroup(int m) {
-    return m == MOD_DVBC16 || m == MOD_DVBC32 || m == MOD_DVBC64 || m == MOD_DVBC256;
-}
-inline int KindOf(int m) {
-    if (m == MOD_NONE) return SYNTH_TONE;
-    if (IsAnalog(m)) return SYNTH_ANALOG;
-    if (IsFrequencyModulated(m)) return SYNTH_FM;
-    return SYNTH_LINEAR;
+inline int SynthesisKindOf(int modulation) {
+    switch (ModKind(modulation)) {
+    case MOD_KIND_TONE: return SYNTH_TONE;
+    case MOD_KIND_ANALOG: return SYNTH_ANALOG;
+    case MOD_KIND_FM: return SYNTH_FM;
+    default: return SYNTH_LINEAR;
+    }
 }
