@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "compile/limits.h"
 #include "shaping/windows.h"
 #include "shell/fileforms.h"
 #include "shell/hooks.h"
+#include "shell/levels.h"
+#include "shell/modtraits.h"
 #include "shell/safefile.h"
 
 double FIR[MAX_CARRIERS][FIR_ROW_LENGTH];
@@ -35,7 +36,8 @@ void GaussDesign(double* table, float sps, float bt, int32_t L, int32_t k) {
         table[t + H] = 0.0;
     }
     // Below length 5 this span is empty and the row stays zero.
-    for (int32_t t = -(H - 150); t <= H - 150; ++t) {
+    const int32_t edge = 3 * POINTS_PER_SYMBOL;  // the outer three symbols
+    for (int32_t t = -(H - edge); t <= H - edge; ++t) {
         double sum = 0.0;
         for (int32_t j = -k; j <= k; ++j) {
             int32_t i = t + H + j;
@@ -152,16 +154,16 @@ void WritePulseFile(const double* row, int32_t M) {
     }
 }
 
-void CompileError(const std::string& text) { ReportMessage("COMPILATION ERROR", text.c_str()); }
-
 }  // namespace
 
 int32_t GaussMinLength(int32_t type, float bt) {
     if (!IsGaussian(type) || !(bt > 0.0f) || !std::isfinite(bt)) return 0;
-    const float sps = 50.0f;
+    const float sps = static_cast<float>(POINTS_PER_SYMBOL);
     const int32_t k = type == FILTER_GAUSS2 ? static_cast<int32_t>(sps / 2.0) : 0;
-    // Half-width of the surviving entries, 25 L - 125, at the longest filter.
-    const int32_t widest = 25 * MAX_FILTER_LENGTH - 125;
+    // Half-width of the surviving entries, H - 3 symbols = P L / 2 - 5 P / 2,
+    // at the longest filter.
+    const int32_t edge = 3 * POINTS_PER_SYMBOL - HALF_SYMBOL_POINTS;
+    const int32_t widest = HALF_SYMBOL_POINTS * MAX_FILTER_LENGTH - edge;
     const double sigma = 0.31 * sps / bt / (2.0 * std::sqrt(2.0 * std::log(2.0)));
     // Within 3 sigma lies only 99.7 % of a Gaussian.
     if (3.0 * sigma > widest + k) return 0;
@@ -180,12 +182,13 @@ int32_t GaussMinLength(int32_t type, float bt) {
     area[0] = e[0];
     for (int32_t t = 1; t <= end; ++t) area[t] = area[t - 1] + 2.0 * e[t];
     auto norm = [&](int32_t w) {
-        return static_cast<double>(static_cast<float>(e[0] + (w >= 50 ? 2.0 * e[50] : 0.0) +
-                                                      (w >= 100 ? 4.0 * e[100] : 0.0)));
+        constexpr int32_t P = POINTS_PER_SYMBOL;
+        return static_cast<double>(static_cast<float>(e[0] + (w >= P ? 2.0 * e[P] : 0.0) +
+                                                      (w >= 2 * P ? 4.0 * e[2 * P] : 0.0)));
     };
     const double whole = area[end], whole_gain = whole / norm(end);
     auto holds = [&](int32_t L) {
-        const int32_t w = 25 * L - 125;
+        const int32_t w = HALF_SYMBOL_POINTS * L - edge;
         if (w < 0) return false;
         const double a = area[w], n = norm(w);
         return a >= 0.999 * whole && n > 0.0 && std::fabs(a / n / whole_gain - 1.0) <= 0.001;
@@ -281,8 +284,8 @@ void ButterFilter(double* table, float sps, float fc, int32_t order, int32_t L) 
     int32_t p = 1;
 
     std::fill(table, table + M, 0.0);
-    PutRectangle(table, M, 25 * L, k);
-    Bw_LPF(table, M, 50.0, fc, order, table);
+    PutRectangle(table, M, HALF_SYMBOL_POINTS * L, k);
+    Bw_LPF(table, M, POINTS_PER_SYMBOL, fc, order, table);
     for (int32_t i = 0; i < M; ++i) {
         if (table[i] > peak) {
             peak = static_cast<float>(table[i]);
@@ -292,13 +295,14 @@ void ButterFilter(double* table, float sps, float fc, int32_t order, int32_t L) 
     // Move the rectangle back by the filter's delay; with a long delay on a short
     // table its start falls before the row and is cut off.
     std::fill(table, table + M, 0.0);
-    PutRectangle(table, M, 50 * L - p, k);
-    Bw_LPF(table, M, 50.0, fc, order, table);
+    PutRectangle(table, M, POINTS_PER_SYMBOL * L - p, k);
+    Bw_LPF(table, M, POINTS_PER_SYMBOL, fc, order, table);
 }
 
 int32_t FileFilter(double* table, float sps, int32_t L, int32_t format, const char* path) {
     filter_file_bad_token = 0;
-    if (!ValidLength(L)) return -1;
+    if (!ValidLength(L))
+        return CompileError("Filter file %s: the filter length must be 1 to %d symbols, not %d", path, MAX_FILTER_LENGTH, L);
     FILE* f = OpenTableFile(path, "File Opening Error (16)");
     if (!f) return -1;
     long long N = CountCoefficients(f, format);
@@ -317,99 +321,116 @@ int32_t FileFilter(double* table, float sps, int32_t L, int32_t format, const ch
     // A pulse needs coefficients, and each of them a finite level (an unknown
     // format is refused with the table's codes, before the compile gets here).
     if (N == 0 && (format == 0 || ItemSize(format) > 0)) {
-        CompileError(std::string("Filter file ") + path +
-                     (filter_file_bad_token == 1 ? ": entry 1 is not a number; the file holds no coefficients"
-                                                 : " holds no coefficients"));
-        return -1;
+        return CompileError("Filter file %s%s", path,
+                            filter_file_bad_token == 1 ? ": entry 1 is not a number; the file holds no coefficients"
+                                                       : " holds no coefficients");
     }
     const long long used = N < M ? N : M;
     const long long skipped = N > M ? (N - M) / 2 : 0;
     const double* start = N > M ? table : table + (M - N) / 2;
     for (long long k = 0; k < used; ++k) {
         const char* why = nullptr;
-        if (CheckFileLevel(start[k], &why) != 0) {
-            CompileError(std::string("Filter file ") + path + ": entry " + std::to_string(skipped + k + 1) + " " + why);
-            return -1;
-        }
+        if (CheckFileLevel(start[k], &why) != 0)
+            return CompileError("Filter file %s: entry %lld %s", path, skipped + k + 1, why);
     }
     return 0;
 }
 
-int32_t BuildFilter(int32_t carrier) {
-    if (carrier < 0 || carrier >= MAX_CARRIERS) {
-        CompileError("No carrier " + std::to_string(carrier + 1) + " in the table");
-        return -1;
-    }
-    const Carrier& c = signals[carrier];
-    int32_t mod = c.modulation;
-    int32_t type = c.filter_type;
-    if (mod == MOD_NONE || mod == MOD_AM || mod == MOD_FM || mod == MOD_PM || type == FILTER_NONE)
-        return 0;
+int CheckFilterLength(int32_t carrier, int32_t filter_length) {
+    if (ValidLength(filter_length)) return 0;
+    return CompileError("Carrier %d: the filter length must be 1 to %d symbols, not %d", carrier + 1,
+                        MAX_FILTER_LENGTH, filter_length);
+}
 
-    std::string who = "Carrier " + std::to_string(carrier + 1) + ": ";
-    if (type < 0 || type >= FILTER_CODES) {
-        CompileError(who + "unknown filter type " + std::to_string(type));
-        return -1;
+void ApplyWindow(int32_t carrier, int32_t filter_length) {
+    if (carrier < 0 || carrier >= MAX_CARRIERS || !ValidLength(filter_length)) return;
+    if (WindowRoutine window = WindowDesign(signals[carrier].window_type))
+        window(FIR[carrier], PulseEntries(filter_length));
+}
+
+namespace {
+
+// The design of each filter code into a row, at sps table points per symbol
+// of the pulse's time scale. 0, or -1 after a message.
+typedef int (*FilterRoutine)(double* row, const Carrier& c, float sps, int32_t L);
+
+int RaisedCosDesign(double* row, const Carrier& c, float sps, int32_t L) { RaisedCos(row, sps, c.filter_param, L); return 0; }
+int SqrtRaisedCosDesign(double* row, const Carrier& c, float sps, int32_t L) { SqrtRaisedCos(row, sps, c.filter_param, L); return 0; }
+int GaussDesign1(double* row, const Carrier& c, float sps, int32_t L) { GaussFilter(row, sps, c.filter_param, L); return 0; }
+int GaussDesign2(double* row, const Carrier& c, float sps, int32_t L) { GaussFilter2(row, sps, c.filter_param, L); return 0; }
+int TriangleDesign(double* row, const Carrier&, float sps, int32_t L) { Triang(row, sps, L); return 0; }
+int EdgeDesign(double* row, const Carrier& c, float sps, int32_t L) { GaussFilter3(row, sps, c.filter_param, L); return 0; }
+int ButterDesign(double* row, const Carrier& c, float sps, int32_t L) {
+    ButterFilter(row, sps, c.filter_param, c.filter_type - FILTER_BUTTER1 + 1, L);
+    return 0;
+}
+int FileDesign(double* row, const Carrier& c, float sps, int32_t L) {
+    std::string path = FieldText(c.filter_file);
+    if (FileFilter(row, sps, L, c.filter_file_format, path.c_str()) == -1) return -1;
+    if (filter_file_bad_token > 0) {
+        std::string text = "Filter file " + path + ": entry " + std::to_string(filter_file_bad_token) +
+                           " is not a number; only the " + std::to_string(filter_file_bad_token - 1) +
+                           " numbers before it are used";
+        ReportMessage("", text.c_str());
     }
-    int32_t L = c.filter_length;
-    if (!ValidLength(L)) {
-        CompileError(who + "the filter length must be 1 to " + std::to_string(MAX_FILTER_LENGTH) +
-                     " symbols, not " + std::to_string(L));
-        return -1;
-    }
-    // These designs leave the outer three symbols at 0 on each side: a short
-    // one loses part of its pulse, and a GMSK or FSK carrier its deviation.
-    if (IsGaussian(type)) {
-        char bt[32];
-        std::snprintf(bt, sizeof bt, "%g", static_cast<double>(c.filter_param));
-        if (!(c.filter_param > 0.0f) || !std::isfinite(c.filter_param)) {
-            CompileError(who + "a " + FilterDisplayName(type) + " filter needs a BT above 0, not " + bt);
-            return -1;
-        }
-        int32_t shortest = GaussMinLength(type, c.filter_param);
-        if (shortest == 0) {
-            CompileError(who + "no filter length up to " + std::to_string(MAX_FILTER_LENGTH) +
-                         " symbols holds the whole pulse of a " + FilterDisplayName(type) +
-                         " filter of BT " + bt);
-            return -1;
-        }
-        if (L < shortest) {
-            CompileError(who + "a " + FilterDisplayName(type) + " filter of BT " + bt +
-                         " needs a filter length of at least " + std::to_string(shortest) +
-                         " symbols to hold its whole pulse, not " + std::to_string(L));
-            return -1;
-        }
-    }
+    return 0;
+}
+
+struct FilterDesign {
+    FilterRoutine routine;   // nullptr: no pulse (FILTER_NONE)
+    int32_t half_band;       // at twice the time scale for a quarter-rate shifted carrier
+    int32_t writes_pulse;    // the reference carrier's pulse goes to FILTER.DAT
+};
+
+// Indexed by filter code (names: FilterTableName, FilterDisplayName, CodeName).
+const FilterDesign filter_designs[FILTER_CODES] = {
+    {nullptr, 0, 0},             {RaisedCosDesign, 1, 1}, {GaussDesign1, 0, 1}, {SqrtRaisedCosDesign, 1, 1},
+    {GaussDesign2, 0, 1},        {ButterDesign, 0, 1},    {ButterDesign, 0, 1}, {ButterDesign, 0, 1},
+    {ButterDesign, 0, 1},        {ButterDesign, 0, 1},    {ButterDesign, 0, 1}, {ButterDesign, 0, 1},
+    {ButterDesign, 0, 1},        {ButterDesign, 0, 1},    {ButterDesign, 0, 1}, {TriangleDesign, 0, 1},
+    {FileDesign, 0, 0},          {EdgeDesign, 0, 1},
+};
+
+// The Gaussian designs leave the outer three symbols at 0 on each side: a
+// short one loses part of its pulse, and a GMSK or FSK carrier its deviation.
+int CheckGaussianLength(int32_t carrier, const Carrier& c) {
+    const int32_t type = c.filter_type;
+    char bt[32];
+    std::snprintf(bt, sizeof bt, "%g", static_cast<double>(c.filter_param));
+    if (!(c.filter_param > 0.0f) || !std::isfinite(c.filter_param))
+        return CompileError("Carrier %d: a %s filter needs a BT above 0, not %s", carrier + 1, FilterDisplayName(type), bt);
+    int32_t shortest = GaussMinLength(type, c.filter_param);
+    if (shortest == 0)
+        return CompileError("Carrier %d: no filter length up to %d symbols holds the whole pulse of a %s filter of BT %s",
+                            carrier + 1, MAX_FILTER_LENGTH, FilterDisplayName(type), bt);
+    if (c.filter_length < shortest)
+        return CompileError("Carrier %d: a %s filter of BT %s needs a filter length of at least %d symbols to hold "
+                            "its whole pulse, not %d",
+                            carrier + 1, FilterDisplayName(type), bt, shortest, c.filter_length);
+    return 0;
+}
+
+}  // namespace
+
+int32_t BuildFilter(int32_t carrier) {
+    if (carrier < 0 || carrier >= MAX_CARRIERS) return CompileError("No carrier %d in the table", carrier + 1);
+    const Carrier& c = signals[carrier];
+    const ModulationTraits& traits = ModTraits(c.modulation);
+    const int32_t type = c.filter_type;
+    // The tones take no pulse; an unused modulation code is refused by the plan.
+    if ((!traits.filtered && traits.kind != MOD_KIND_UNUSED) || type == FILTER_NONE) return 0;
+    if (type < 0 || type >= FILTER_CODES) return CompileError("Carrier %d: unknown filter type %d", carrier + 1, type);
+    const int32_t L = c.filter_length;
+    if (CheckFilterLength(carrier, L) != 0) return -1;
+    if (IsGaussian(type) && CheckGaussianLength(carrier, c) != 0) return -1;
 
     double* row = FIR[carrier];
     // Whatever a longer filter left behind must not show past this pulse.
     std::fill(std::begin(FIR[carrier]), std::end(FIR[carrier]), 0.0);
-    bool half_band = mod == MOD_8VSB || mod == MOD_16VSB || mod == MOD_SSB;
-    float sps = 50.0f;
-    float param = c.filter_param;
-    switch (type) {
-        case FILTER_RCOS: RaisedCos(row, half_band ? 100.0f : 50.0f, param, L); break;
-        case FILTER_SQRT_RCOS: SqrtRaisedCos(row, half_band ? 100.0f : 50.0f, param, L); break;
-        case FILTER_GAUSS: GaussFilter(row, sps, param, L); break;
-        case FILTER_GAUSS2: GaussFilter2(row, sps, param, L); break;
-        case FILTER_TRIANGLE: Triang(row, sps, L); break;
-        case FILTER_EDGE: GaussFilter3(row, sps, param, L); break;
-        case FILTER_FILE: {
-            std::string path = FieldText(c.filter_file);
-            if (FileFilter(row, sps, L, c.filter_file_format, path.c_str()) == -1) return -1;
-            if (filter_file_bad_token > 0) {
-                std::string text = "Filter file " + path + ": entry " +
-                                   std::to_string(filter_file_bad_token) +
-                                   " is not a number; only the " +
-                                   std::to_string(filter_file_bad_token - 1) +
-                                   " numbers before it are used";
-                ReportMessage("", text.c_str());
-            }
-            return 0;
-        }
-        default: ButterFilter(row, sps, param, type - 4, L); break;  // 5 .. 14
-    }
-    if (globals.reference_carrier < 1 || carrier != globals.reference_carrier - 1) return 0;
+    const FilterDesign& design = filter_designs[type];
+    const float sps = static_cast<float>(design.half_band && traits.quarter_shift ? 2 * POINTS_PER_SYMBOL : POINTS_PER_SYMBOL);
+    if (design.routine(row, c, sps, L) != 0) return -1;
+    if (!design.writes_pulse || globals.reference_carrier < 1 || carrier != globals.reference_carrier - 1) return 0;
     WritePulseFile(row, PulseEntries(L));
     return 0;
 }

@@ -4,14 +4,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <numbers>
 
-#include "shaping/filters.h"
 #include "shell/uldo.h"
 
 namespace {
 
-constexpr double pi = std::numbers::pi;
+constexpr double pi = PI_DOUBLE;
 
 // Applies w0 to x[0] and weight(i) to the pair x[i], x[n - i]; for even n the
 // middle entry n/2 keeps weight 1.
@@ -129,24 +127,21 @@ void MyWindow(double* x, int32_t n) {
     }
 }
 
-void ApplyWindow(int32_t carrier, int32_t filter_length) {
-    if (carrier < 0 || carrier >= MAX_CARRIERS) return;
-    if (filter_length < 1 || filter_length > MAX_FILTER_LENGTH) return;
-    double* x = FIR[carrier];
-    int32_t n = PulseEntries(filter_length);
-    switch (signals[carrier].window_type) {
-        case WINDOW_TRIANGLE: TriWin(x, n); break;
-        case WINDOW_HANNING: HanWin(x, n); break;
-        case WINDOW_HAMMING: HamWin(x, n); break;
-        case WINDOW_BLACKMAN: BkmanWin(x, n); break;
-        case WINDOW_KAISER: KsrWin(x, n, KAISER_BETA); break;
-        case WINDOW_BLACKMAN_HARRIS: BlkHarrisWin(x, n); break;
-        case WINDOW_COSINE_TAPER: CosTaperedWin(x, n); break;
-        case WINDOW_EXACT_BLACKMAN: ExBkmanWin(x, n); break;
-        case WINDOW_FLAT_TOP: FlatTopWin(x, n); break;
-        case WINDOW_OWN: MyWindow(x, n); break;
-        default: break;
-    }
+int KaiserWin(double* x, int32_t n) { return KsrWin(x, n, KAISER_BETA); }
+
+int OwnWin(double* x, int32_t n) {
+    MyWindow(x, n);
+    return 0;
+}
+
+const WindowRoutine window_designs[WINDOW_CODES] = {
+    nullptr,       TriWin,        nullptr,       HanWin,        HamWin,
+    BkmanWin,      KaiserWin,     BlkHarrisWin,  CosTaperedWin, ExBkmanWin,
+    nullptr,       FlatTopWin,    nullptr,       nullptr,       OwnWin,
+};
+
+WindowRoutine WindowDesign(int32_t window_type) {
+    return window_type >= 0 && window_type < WINDOW_CODES ? window_designs[window_type] : nullptr;
 }
 
 int Bw_LPF(const double* x, int32_t n, double fs, double fc, int32_t order, double* y) {

@@ -18,21 +18,26 @@ constexpr int STATUS_NOT_POSITIVE = -20023;
 // Beta of the Kaiser window that window code 6 applies.
 constexpr double KAISER_BETA = 4.0;
 
-// Multiplies carrier's row of FIR (50 * filter_length + 51 entries) by the
-// window its window_type selects. Codes without a routine leave the row alone,
-// and so does a carrier or length outside the table.
-void ApplyWindow(int32_t carrier, int32_t filter_length);
+// The routine of each window code, indexed by code (names: CodeName of
+// CODE_WINDOW). nullptr for the codes that apply no window (0, 2, 10, 12, 13).
+constexpr int WINDOW_CODES = 15;
+typedef int (*WindowRoutine)(double* x, int32_t n);
+extern const WindowRoutine window_designs[WINDOW_CODES];
+// The routine of a code, nullptr for none or a code outside 0..14.
+WindowRoutine WindowDesign(int32_t window_type);
 
 // Blackman-Harris edge taper: the rising half of a 1000-point window on the
 // first 500 entries, the falling half on the last 500. On tables shorter than
 // 1000 the tapers overlap; below 500 they are clipped to the table.
 void MyWindow(double* x, int32_t n);
+int OwnWin(double* x, int32_t n);  // MyWindow, as a window routine
 
 int TriWin(double* x, int32_t n);
 int HanWin(double* x, int32_t n);
 int HamWin(double* x, int32_t n);
 int BkmanWin(double* x, int32_t n);
 int KsrWin(double* x, int32_t n, double beta);
+int KaiserWin(double* x, int32_t n);  // KsrWin with KAISER_BETA
 int BlkHarrisWin(double* x, int32_t n);
 // Tapers the first and last n/10 entries with sin^2; symmetric about (n-1)/2.
 int CosTaperedWin(double* x, int32_t n);

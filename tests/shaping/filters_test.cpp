@@ -385,6 +385,19 @@ TEST_F(Filters, FilePulseErrors) {
         for (int i = 0; i < PulseEntries(1); ++i)
             ASSERT_EQ(FIR[0][i], i >= 49 && i <= 51 ? i - 48 : 0.0) << text << " " << i;
     }
+
+    // A length the table cannot hold is refused with a message, the row untouched.
+    WriteAll("coeffs", "1 2 3");
+    for (int32_t L : {0, MAX_FILTER_LENGTH + 1}) {
+        messages.clear();
+        std::vector<double> row(FIR_ROW_LENGTH, 9.0);
+        EXPECT_EQ(FileFilter(row.data(), 50.0f, L, 0, "coeffs"), -1) << L;
+        ASSERT_EQ(messages.size(), 1u) << L;
+        EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
+        EXPECT_EQ(messages[0].text, "Filter file coeffs: the filter length must be 1 to 202 symbols, not " +
+                                        std::to_string(L));
+        EXPECT_EQ(row, std::vector<double>(FIR_ROW_LENGTH, 9.0));
+    }
 }
 
 // ---------------------------------------------------------------------------

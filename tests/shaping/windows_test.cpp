@@ -351,3 +351,49 @@ TEST(Polar, MagnitudeAndPhase) {
         EXPECT_DOUBLE_EQ(p, c.phase);
     }
 }
+
+// ---------------------------------------------------------------------------
+// Every window routine against its textbook coherent gain (the mean of the
+// window): a0 for the cosine sums, 1/2 for the triangle, sinh(b) / (b I0(b))
+// for Kaiser, 1 - r/2 for a cosine taper over a fraction r, and for the own
+// window a 1000-point 3-term Blackman-Harris (mean a0) spread over its edges.
+// A code that gains a routine needs a row here.
+TEST(WindowProperties, CoherentGainOfEveryRoutine) {
+    const int32_t n = 20000;
+    const double beta = KAISER_BETA;
+    const double i0 = std::cyl_bessel_i(0.0, beta);
+    struct Case {
+        int32_t code;
+        double gain;
+    } cases[] = {
+        {WINDOW_TRIANGLE, 0.5},
+        {WINDOW_HANNING, 0.5},
+        {WINDOW_HAMMING, 0.54},
+        {WINDOW_BLACKMAN, 0.42},
+        {WINDOW_KAISER, std::sinh(beta) / (beta * i0)},
+        {WINDOW_BLACKMAN_HARRIS, 0.42323},
+        {WINDOW_COSINE_TAPER, 1.0 - 0.2 / 2.0},
+        {WINDOW_EXACT_BLACKMAN, 7938.0 / 18608.0},
+        {WINDOW_FLAT_TOP, 0.215578948},
+        {WINDOW_OWN, (n - 1000 + 1000 * 0.42323) / n},
+    };
+    int routines = 0;
+    for (int32_t code = 0; code < WINDOW_CODES; ++code) {
+        WindowRoutine routine = WindowDesign(code);
+        if (!routine) continue;
+        ++routines;
+        const Case* c = nullptr;
+        for (const Case& k : cases)
+            if (k.code == code) c = &k;
+        ASSERT_NE(c, nullptr) << "window code " << code << " has no expected gain";
+        std::vector<double> x(n, 1.0);
+        ASSERT_EQ(routine(x.data(), n), 0) << code;
+        double mean = 0.0;
+        for (double v : x) mean += v;
+        mean /= n;
+        EXPECT_NEAR(mean, c->gain, 2e-4) << "window code " << code;
+    }
+    EXPECT_EQ(routines, static_cast<int>(std::size(cases)));
+    EXPECT_EQ(WindowDesign(-1), nullptr);
+    EXPECT_EQ(WindowDesign(WINDOW_CODES), nullptr);
+}
