@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "shell/hooks.h"
+#include "shell/modtraits.h"
 
 IqSettings iq_settings = {0, IQ_CF32_LE, 0.0, 0};
 
@@ -78,12 +79,11 @@ double OccupiedBandwidth(const Carrier& c) {
     case MOD_NONE: return 0.0;
     case MOD_AM: return 2.0 * rs;                                   // the tone's two sidebands
     case MOD_FM: return 2.0 * (1000.0 * param + rs);                // deviation in kHz
-    case MOD_PM: return 2.0 * (param * M_PI / 180.0 + 1.0) * rs;    // deviation in degrees
+    case MOD_PM: return 2.0 * (param * PI_DOUBLE / 180.0 + 1.0) * rs;    // deviation in degrees
     case MOD_GMSK: return 2.0 * (rs / 4.0 + rs / 2.0);
     default: break;
     }
-    if (c.modulation >= MOD_2FSK && c.modulation <= MOD_32FSK) {
-        const int levels = 2 << (c.modulation - MOD_2FSK);
+    if (const int levels = ModTraits(c.modulation).fsk_levels; levels > 0) {
         return 2.0 * ((levels - 1) * static_cast<double>(c.deviation_hz) + rs / 2.0);
     }
     if ((c.filter_type == FILTER_RCOS || c.filter_type == FILTER_SQRT_RCOS) && param >= 0.0 && param <= 1.0)

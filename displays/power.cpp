@@ -9,6 +9,7 @@
 #include "modulation/mapper.h"
 #include "shaping/filters.h"
 #include "shaping/windows.h"
+#include "shell/modtraits.h"
 
 PowerRow power_rows[MAX_CARRIERS];
 int32_t power_row_count;
@@ -23,16 +24,12 @@ double spectrum_top;
 
 namespace {
 
-bool ConstantEnvelope(int32_t modulation) {
-    return modulation == MOD_GMSK || modulation == MOD_NONE || modulation == MOD_FM ||
-           modulation == MOD_PM || (modulation >= MOD_2FSK && modulation <= MOD_32FSK);
-}
+bool ConstantEnvelope(int32_t modulation) { return ModTraits(modulation).constant_envelope != 0; }
 
-bool QuarterShift(int32_t modulation) {
-    return modulation == MOD_8VSB || modulation == MOD_16VSB || modulation == MOD_SSB;
-}
+bool QuarterShift(int32_t modulation) { return ModTraits(modulation).quarter_shift != 0; }
 
-// An unfiltered carrier holds each symbol for one symbol: a rectangle of 50 points.
+// An unfiltered carrier holds each symbol for one symbol: a rectangle of
+// POINTS_PER_SYMBOL points.
 const double* HeldPulse() {
     static double pulse[FIR_ROW_LENGTH];
     if (pulse[0] == 0.0) std::fill(pulse, pulse + POINTS_PER_SYMBOL, 1.0);
@@ -42,8 +39,11 @@ const double* HeldPulse() {
 }  // namespace
 
 float power_factor(int32_t modulation) {
-    // The envelope of a frequency-modulated carrier is the unit circle.
-    if (ConstantEnvelope(modulation)) return 1.0f;
+    // Fixed alphabets (and the unit envelope of the frequency-modulated
+    // carriers) are in the table; the DVB-C tables and the map are known at
+    // run time only.
+    const ModulationTraits& t = ModTraits(modulation);
+    if (t.power_factor != POWER_FROM_ALPHABET) return t.power_factor;
     double mean = MeanSymbolPower(modulation);
     // The shaped quarter-rate shift turns the level pair (a, -a) into a e^{j phi}:
     // the record holds a^2, half the pair's power.
@@ -65,7 +65,7 @@ float total_power(int32_t modulation, const double* pulse, float amplitude, floa
             int32_t entries = PulseEntries(filter_length);
             for (int32_t i = 0; i < entries; ++i) P = static_cast<float>(P + std::pow(pulse[i], 2.0));
         }
-        P = power_factor(modulation) * P / 50.0f;
+        P = power_factor(modulation) * P / static_cast<float>(POINTS_PER_SYMBOL);
     }
     P = P / 100.0f;
     P = static_cast<float>(P * std::pow(amplitude / full_scale, 2.0));
@@ -252,11 +252,12 @@ int BuildPulsePlot(int32_t r) {
     }
     const Carrier& c = signals[r];
     const char* name = ModulationDisplayName(c.modulation);
-    if (c.modulation == MOD_NONE) {
+    const int kind = ModKind(c.modulation);
+    if (kind == MOD_KIND_TONE) {
         std::snprintf(pulse_note, sizeof pulse_note, "No pulse: the reference is an unmodulated tone.");
         return PULSE_NONE;
     }
-    if (c.modulation == MOD_AM || c.modulation == MOD_FM || c.modulation == MOD_PM) {
+    if (kind == MOD_KIND_ANALOG) {
         std::snprintf(pulse_note, sizeof pulse_note, "No pulse: the reference is an analog %s tone.",
                       name ? name : "");
         return PULSE_NONE;

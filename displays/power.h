@@ -14,12 +14,13 @@
 // Carrier power.
 
 // Mean symbol power of a modulation's constellation on the normalised grid the
-// mapper delivers (|I + jQ|^2 as the kernel shapes it); 0 where none is
-// defined (I/Q files, 3GPP(SC), FILE 3 without a map in `map`).
+// mapper delivers (|I + jQ|^2 as the kernel shapes it): the power_factor of
+// its traits, or MeanSymbolPower for the alphabets known at run time; 0 where
+// none is defined (I/Q files, 3GPP(SC), FILE 3 without a map in `map`).
 float power_factor(int32_t modulation);
 
 // Power of a carrier in dBm: a full-scale unit-peak sine over 50 ohms is +10
-// dBm. pulse: the carrier's windowed pulse table (50 * filter_length + 51
+// dBm. pulse: the carrier's windowed pulse table (PulseEntries(filter_length)
 // entries); full_scale: the record's peak (max_value). Every intermediate is a
 // 32-bit float.
 float total_power(int32_t modulation, const double* pulse, float amplitude, float full_scale,

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "shell/hooks.h"
+#include "shell/modtraits.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ constexpr RuleRow assistant_rules[] = {
 
 RuleAction ActionOf(char c) { return c == '+' ? RULE_ENABLE : c == '-' ? RULE_DIM : RULE_LEAVE; }
 
-bool IsFileModulation(int m) { return m == MOD_FILE1 || m == MOD_FILE2; }
+bool IsFileModulation(int m) { return ModKind(m) == MOD_KIND_IQ_FILE; }
 
 // Length of a form text and whether it fits a field of `size` bytes.
 bool Fits(const char* text, std::size_t size, const char* what, std::string* problem) {
@@ -82,17 +83,15 @@ float Scaled(double value, double factor) { return static_cast<float>(value * fa
 }  // namespace
 
 int ModulationGroup(int m) {
-    switch (m) {
-        case MOD_NONE: return GROUP_NONE;
-        case MOD_AM: case MOD_FM: case MOD_PM: return GROUP_ANALOG;
-        case MOD_FILE1: return GROUP_FILE1;
-        case MOD_FILE2: return GROUP_FILE2;
-        case MOD_FILE3: return GROUP_FILE3;
-        case MOD_2FSK: case MOD_4FSK: case MOD_8FSK: case MOD_16FSK: case MOD_32FSK: return GROUP_FSK;
-        case MOD_GMSK: return GROUP_GMSK;
-        case MOD_IS95DL: return GROUP_IS95DL;
-        case MOD_3GPPDL: return GROUP_3GPPDL;
-        case MOD_3GPPSC: return GROUP_3GPPSC;
+    const ModulationTraits& t = ModTraits(m);
+    switch (t.kind) {
+        case MOD_KIND_TONE: return GROUP_NONE;
+        case MOD_KIND_ANALOG: return GROUP_ANALOG;
+        case MOD_KIND_IQ_FILE: return m == MOD_FILE1 ? GROUP_FILE1 : GROUP_FILE2;
+        case MOD_KIND_MAP: return GROUP_FILE3;
+        case MOD_KIND_FM: return t.fsk_levels > 0 ? GROUP_FSK : GROUP_GMSK;
+        case MOD_KIND_CDMA:
+            return t.family == FAMILY_IS95 ? GROUP_IS95DL : m == MOD_3GPPDL ? GROUP_3GPPDL : GROUP_3GPPSC;
         default: return GROUP_OTHER;
     }
 }
@@ -154,7 +153,7 @@ void FormOfCarrier(const Carrier& c, CarrierForm* f) {
     f->psch_db = c.psch_level_db;
     f->ssch_db = c.ssch_level_db;
     if (IsFileModulation(c.modulation)) CopyForm(f->iq_file, c.mod_file);
-    if (c.modulation == MOD_FILE3) CopyForm(f->map_file, c.mod_file);
+    if (ModKind(c.modulation) == MOD_KIND_MAP) CopyForm(f->map_file, c.mod_file);
     CopyForm(f->filter_file, c.filter_file);
     CopyForm(f->data_file, c.data_file);
 }
@@ -162,15 +161,16 @@ void FormOfCarrier(const Carrier& c, CarrierForm* f) {
 bool FormFits(const CarrierForm& f, std::string* problem) {
     const std::size_t size = sizeof(Carrier{}.mod_file);
     if (IsFileModulation(f.modulation) && !Fits(f.iq_file, size, "I/Q file name", problem)) return false;
-    if (f.modulation == MOD_FILE3 && !Fits(f.map_file, size, "map file name", problem)) return false;
+    if (ModKind(f.modulation) == MOD_KIND_MAP && !Fits(f.map_file, size, "map file name", problem)) return false;
     return Fits(f.filter_file, sizeof(Carrier{}.filter_file), "filter file name", problem) &&
            Fits(f.data_file, sizeof(Carrier{}.data_file), "data file name", problem);
 }
 
 int StoredFilter(int modulation, int filter) {
     if (modulation == MOD_GMSK) return FILTER_GAUSS2;
-    if (modulation == MOD_NONE || modulation == MOD_AM || modulation == MOD_FM || modulation == MOD_PM)
-        return FILTER_NONE;
+    // The tones take no pulse.
+    const ModulationTraits& t = ModTraits(modulation);
+    if (!t.filtered && t.kind != MOD_KIND_UNUSED) return FILTER_NONE;
     return filter;
 }
 
@@ -198,7 +198,7 @@ void StoreForm(const CarrierForm& f, Carrier* c) {
     c->psch_level_db = static_cast<float>(f.psch_db);
     c->ssch_level_db = static_cast<float>(f.ssch_db);
     if (IsFileModulation(f.modulation)) SetField(c->mod_file, f.iq_file);
-    if (f.modulation == MOD_FILE3) SetField(c->mod_file, f.map_file);
+    if (ModKind(f.modulation) == MOD_KIND_MAP) SetField(c->mod_file, f.map_file);
     SetField(c->filter_file, f.filter_file);
     SetField(c->data_file, f.data_file);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "shell/modtraits.h"
 #include "shell/uldo.h"
 
 void FormatCarrierRow(int i, char* row, std::size_t size) {
@@ -16,7 +17,7 @@ void FormatCarrierRow(int i, char* row, std::size_t size) {
     if (!mod_name) mod_name = "------";
     if (!filter_name) filter_name = "----------";
 
-    if (c.modulation != MOD_NONE) {
+    if (ModKind(c.modulation) != MOD_KIND_TONE) {
         std::snprintf(row, size, " %3d| %12.6f |    %6.2f | %12.6f |    %.10s |%.10s |  %2.3f", i + 1,
                       c.frequency_hz / 1000000.0, c.amplitude, c.symbol_rate / 1000000.0, mod_name,
                       filter_name, c.filter_param);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "shell/modtraits.h"
+
 namespace {
 
 struct CodeEntry {
@@ -12,16 +14,17 @@ struct CodeEntry {
     const char* name;  // nullptr: a valid code without a name
 };
 
-const CodeEntry modulation_codes[] = {
-    {0, "NONE"},     {1, "QPSK"},     {2, "QAM16"},    {3, "QAM32"},    {4, "QAM64"},
-    {5, "QAM256"},   {6, "DQPSK"},    {7, "OQPSK"},    {8, "CQPSK"},    {9, "QAM128"},
-    {10, "8PSK"},    {11, "BPSK"},    {12, "DVBC16"},  {13, "DVBC32"},  {14, "DVBC64"},
-    {17, "AM"},      {18, "FM"},      {19, "PM"},      {20, "GMSK"},    {21, "8VSB"},
-    {22, "16VSB"},   {23, "CAP16"},   {24, "FILE1"},   {25, "FILE2"},   {26, "O8PSK"},
-    {27, "DVBC256"}, {28, "SSB"},     {29, "2FSK"},    {30, "4FSK"},    {31, "8FSK"},
-    {32, "16FSK"},   {33, "32FSK"},   {35, "FILE3"},   {36, "IS95DL"},  {37, "3GPPDL"},
-    {38, "3GPPSC"},  {39, "QAM1024"},
+// The modulation codes and names come from the traits table, in code order.
+struct ModulationCodes {
+    CodeEntry entries[MODULATION_CODES] = {};
+    int count = 0;
+    constexpr ModulationCodes() {
+        for (const ModulationTraits& t : modulation_traits)
+            if (t.kind != MOD_KIND_UNUSED) entries[count++] = {t.code, t.code_name};
+    }
 };
+constexpr ModulationCodes modulation_codes;
+
 const CodeEntry filter_codes[] = {
     {0, "NONE"},     {1, "RCOS"},     {2, "GAUSS"},    {3, "SQRT_RCOS"}, {4, "GAUSS2"},
     {5, "BUTTER1"},  {6, "BUTTER2"},  {7, "BUTTER3"},  {8, "BUTTER4"},   {9, "BUTTER5"},
@@ -54,7 +57,7 @@ struct CodeTable {
 #define TABLE(name, entries) {name, entries, static_cast<int>(std::size(entries))}
 const CodeTable code_tables[CODE_KINDS] = {
     {"", nullptr, 0},
-    TABLE("modulation", modulation_codes),
+    {"modulation", modulation_codes.entries, modulation_codes.count},
     TABLE("filter", filter_codes),
     TABLE("window", window_codes),
     TABLE("data source", data_source_codes),
