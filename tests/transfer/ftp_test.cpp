@@ -288,6 +288,45 @@ TEST_F(FtpFailures, RepliesInPiecesAndOnSeveralLines) {
                                                          "TYPE I\r\n", "PASV\r\n"}));
 }
 
+// FTPConnect3 is the login and the file's opening in one call; when the
+// second half fails it closes the control connection it opened.
+TEST_F(FtpFailures, WholeOpeningInOneCall) {
+    const std::vector<ScriptedPeer::Step> opening = {
+        {"", {"220 ready\r\n"}},
+        {"USER anonymous\r\n", {"331 ok\r\n"}},
+        {"PASS lupin\r\n", {"230 ok\r\n"}},
+        {"CWD /\r\n", {"250 ok\r\n"}},
+        {"TYPE I\r\n", {"200 ok\r\n"}},
+    };
+    {
+        std::vector<ScriptedPeer::Step> script = opening;
+        script.push_back({"PASV\r\n", {"227 Entering Passive Mode ({PASV})\r\n"}});
+        script.push_back({"STOR /WAVE.WFM\r\n", {"150 ok\r\n"}});
+        ScriptedPeer peer(script);
+        globals.ftp_port = peer.port();
+        int control = 0, data = 0;
+        ASSERT_EQ(FTPConnect3(&control, &data, "WAVE.WFM"), 1) << ::testing::PrintToString(Statuses());
+        EXPECT_NE(control, 0);
+        EXPECT_NE(data, 0);
+        EXPECT_EQ(DisconnectFromTCPServer(data), 0);
+        EXPECT_EQ(DisconnectFromTCPServer(control), 0);
+        EXPECT_EQ(peer.Commands(), (std::vector<std::string>{"USER anonymous\r\n", "PASS lupin\r\n", "CWD /\r\n",
+                                                             "TYPE I\r\n", "PASV\r\n", "STOR /WAVE.WFM\r\n"}));
+    }
+    {
+        std::vector<ScriptedPeer::Step> script = opening;
+        script.push_back({"PASV\r\n", {"500 no passive mode\r\n"}});
+        ScriptedPeer peer(script);
+        globals.ftp_port = peer.port();
+        int control = 0, data = 0;
+        EXPECT_EQ(FTPConnect3(&control, &data, "WAVE.WFM"), 0);
+        EXPECT_EQ(control, 0);
+        EXPECT_EQ(data, 0);
+        // The peer sees the connection closed right after the refused PASV.
+        EXPECT_EQ(peer.Commands().back(), "PASV\r\n");
+    }
+}
+
 // The expected code counts wherever it stands in the reply line.
 TEST_F(FtpFailures, CodeInsideTheReplyText) {
     ScriptedPeer peer({{"", {"service ready (220)\r\n"}},
