@@ -70,7 +70,9 @@ struct CompileTargets {
 };
 
 // ---------------------------------------------------------------------------
-// Results, valid after a run until the next one.
+// Results, valid after a run until the next one. Written by the engine alone
+// (PlanRecord the plan, pass 0 the displays and peaks); read by the drivers,
+// the displays, the reports and the tests; ResetEngineState zeroes them.
 extern int32_t numpoints;          // record length in samples
 extern float pointperiod;          // samples per symbol of the reference carrier
 extern double record_clock;        // sample rate of the record, Hz

@@ -21,6 +21,8 @@ struct IqSettings {
     double center_hz;     // requested centre F0; not above 0: the middle of the occupied band
     int rf_raw;           // the RF pass is written as raw real samples (a SigMF recording)
 };
+// Written by the drivers (compile options, uldoc --passes iq and --sigmf)
+// before CompileTable; read by the engine during the run and by the reports.
 extern IqSettings iq_settings;
 
 // "cf32_le" / "ci16_le" for the complex record, "rf32_le" / "ri16_le" for a real one.

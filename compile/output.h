@@ -89,6 +89,7 @@ struct InstrumentTraits {
     const char* separator;    // text lists: after each sample; null otherwise
 };
 constexpr int INSTRUMENT_TYPES = 11;
+// Constant; read by everyone.
 extern const InstrumentTraits instrument_traits[INSTRUMENT_TYPES];
 // The traits of an instrument type, null for an unknown type.
 const InstrumentTraits* InstrumentTraitsOf(int instrument_type);

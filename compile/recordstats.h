@@ -27,10 +27,13 @@ struct RecordStats {
     double peak_power;
     int64_t count[POWER_BINS];
 };
+// Written by pass 0 when measure_records is set; read by the reports; valid
+// while `valid` (cleared at the start of each compile).
 extern RecordStats rf_record_stats;   // composite RF record
 extern RecordStats iq_record_stats;   // complex record (|z|^2), when that pass runs
 // Pass 0 measures them only when asked (uldoc's report; off by default, as
-// the count costs a little in every sample).
+// the count costs a little in every sample). Written by the driver before a
+// compile, read by pass 0.
 extern int measure_records;
 
 inline int PowerBin(float power) {

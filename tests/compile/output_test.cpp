@@ -330,6 +330,23 @@ TEST_F(Output, UnfinishedPassKeepsThePreviousFile) {
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
 
+// The file sink keeps the outcome of its last pass for the driver to read.
+TEST_F(Output, FileSinkKeepsTheOutcomeOfItsPass) {
+    const std::string path = dir.File("wave.wfm");
+    FileSink file;
+    InitFileSink(&file, path.c_str(), 1);
+    EXPECT_EQ(file.outcome, FILE_PENDING);
+    ASSERT_EQ(Run(0, 1, 1, 10, 1.0f, 1.0f, {0.5f}, {0}, &file.sink), 0);
+    EXPECT_EQ(file.outcome, FILE_COMPLETED);
+    ASSERT_EQ(BeginOutput(1, 0, 1, 10, CLOCK, 1.0f, 1.0f, "", &file.sink), 0);
+    AbortOutput();
+    EXPECT_EQ(file.outcome, FILE_UNFINISHED);
+    ASSERT_EQ(BeginOutput(1, 0, 1, 10, CLOCK, 1.0f, 1.0f, "", &file.sink), 0);
+    EXPECT_EQ(EndOutput(), -1);  // no samples
+    EXPECT_EQ(file.outcome, FILE_UNFINISHED);
+    EXPECT_EQ(ReadBytes(path).size(), 16u + 50 + 23);   // the completed pass stays: header, samples, clock
+}
+
 TEST_F(Output, RefusedPasses) {
     struct Case {
         const char* path;  // under the test directory
