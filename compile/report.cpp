@@ -8,6 +8,7 @@
 #include "compile/engine.h"
 #include "shell/codes.h"
 #include "shell/uldo.h"
+#include "shell/modtraits.h"
 
 namespace {
 
@@ -21,8 +22,8 @@ void Append(std::string* out, const char* format, ...) {
     *out += line;
 }
 
-bool IsTone(int m) { return m == MOD_AM || m == MOD_FM || m == MOD_PM; }
-bool IsChipped(int m) { return m == MOD_IS95DL || m == MOD_3GPPDL || m == MOD_3GPPSC; }
+bool IsTone(int m) { return ModKind(m) == MOD_KIND_ANALOG; }
+bool IsChipped(int m) { return ModKind(m) == MOD_KIND_CDMA; }
 
 // "888.889 us", "1.600000 ms", "2.000000 s".
 void AppendDuration(std::string* out, double seconds) {
@@ -50,7 +51,7 @@ std::string PlanReportText() {
         char label[24];
         std::snprintf(label, sizeof label, "%3d%s", i + 1, i == ref ? " *" : "");
         Append(&out, "%-8s%-12s%17.6f", label, name ? name : "?", c.frequency_hz / 1e6);
-        if (c.modulation == MOD_NONE) {
+        if (ModKind(c.modulation) == MOD_KIND_TONE) {
             Append(&out, "%22s%10s%16s\n", "-", "-", "-");
             continue;
         }
@@ -87,7 +88,7 @@ nlohmann::ordered_json PlanReportJson() {
         ordered_json row = {{"carrier", i + 1},
                             {"modulation", name ? ordered_json(name) : ordered_json(c.modulation)},
                             {"frequency_hz", static_cast<double>(c.frequency_hz)}};
-        if (c.modulation == MOD_NONE) {
+        if (ModKind(c.modulation) == MOD_KIND_TONE) {
             row["symbol_rate"] = nullptr;
             row["symbols"] = nullptr;
             row["samples_per_symbol"] = nullptr;

@@ -11,6 +11,7 @@
 #include "shell/hooks.h"
 #include "shell/safefile.h"
 #include "shell/uldo.h"
+#include "shell/modtraits.h"
 
 namespace {
 
@@ -19,12 +20,13 @@ std::string CarrierComment(int c, const Carrier& carrier, const float* power_dbm
     char text[256];
     std::string out = CodeName(CODE_MODULATION, carrier.modulation);
     const int m = carrier.modulation;
-    if (m == MOD_AM || m == MOD_FM || m == MOD_PM) {
+    const int kind = ModKind(m);
+    if (kind == MOD_KIND_ANALOG) {
         std::snprintf(text, sizeof text, ", tone %.6f MHz, %s %g", carrier.symbol_rate / 1e6,
                       m == MOD_AM ? "depth %" : m == MOD_FM ? "deviation kHz" : "deviation degrees",
                       static_cast<double>(carrier.filter_param));
         out += text;
-    } else if (m != MOD_NONE) {
+    } else if (kind != MOD_KIND_TONE) {
         std::snprintf(text, sizeof text, ", %.6f Msym/s, filter %s %g over %d symbols", carrier.symbol_rate / 1e6,
                       CodeName(CODE_FILTER, carrier.filter_type), static_cast<double>(carrier.filter_param),
                       carrier.filter_length);

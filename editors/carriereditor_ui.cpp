@@ -8,6 +8,7 @@
 #include "editors/editors_ui.h"
 #include "editors/editorpanel_ui.h"
 #include "editors/tableview_ui.h"
+#include "shell/modtraits.h"
 #include "shell/panels_ui.h"
 #include "shell/uldo.h"
 #include "shell/userint_ui.h"
@@ -273,8 +274,8 @@ void WriteCarrierForm(int panel, const CarrierForm& f) {
     SetCtrlVal(panel, CARRIER_PSCH, f.psch_db);
     SetCtrlVal(panel, CARRIER_SSCH, f.ssch_db);
     // The file names of the modulation only; the other stays as it was.
-    if (f.modulation == MOD_FILE1 || f.modulation == MOD_FILE2) SetCtrlVal(panel, CARRIER_IQ_FILE, f.iq_file);
-    if (f.modulation == MOD_FILE3) SetCtrlVal(panel, CARRIER_MAP_FILE, f.map_file);
+    if (ModKind(f.modulation) == MOD_KIND_IQ_FILE) SetCtrlVal(panel, CARRIER_IQ_FILE, f.iq_file);
+    if (ModKind(f.modulation) == MOD_KIND_MAP) SetCtrlVal(panel, CARRIER_MAP_FILE, f.map_file);
     SetCtrlVal(panel, CARRIER_FILTER_FILE, f.filter_file);
     SetCtrlVal(panel, CARRIER_DATA_FILE, f.data_file);
 }

@@ -7,6 +7,7 @@
 
 #include "maps/maps.h"
 #include "shell/hooks.h"
+#include "shell/modtraits.h"
 #include "shell/safefile.h"
 
 void ClearMap() {
@@ -52,16 +53,16 @@ int MapQam(int code) {
         }
         break;
     case MOD_QAM16:
-        count = 16;
-        for (int s = 0; s < count; ++s) GridPoint(s, s, 4, 1.5);
+    case MOD_QAM64:
+    case MOD_QAM256: {  // the square grid iq draws: 2^(bits/2) levels per axis around its scale
+        const ModulationTraits& t = ModTraits(code);
+        count = 1 << t.bits;
+        for (int s = 0; s < count; ++s) GridPoint(s, s, 1 << (t.bits / 2), t.scale);
         break;
+    }
     case MOD_QAM32:  // 6 x 6 without its four corner cells
         count = 32;
         for (int s = 0; s < count; ++s) GridPoint(s, s < 4 ? s + 1 : s < 28 ? s + 2 : s + 3, 6, 2.5);
-        break;
-    case MOD_QAM64:
-        count = 64;
-        for (int s = 0; s < count; ++s) GridPoint(s, s, 8, 3.5);
         break;
     case MOD_QAM128:  // 12 x 12 without a 2 x 2 block in each corner
         count = 128;
@@ -69,10 +70,6 @@ int MapQam(int code) {
             int j = s < 8 ? s + 2 : s < 16 ? s + 6 : s < 112 ? s + 8 : s < 120 ? s + 10 : s + 14;
             GridPoint(s, j, 12, 5.5);
         }
-        break;
-    case MOD_QAM256:
-        count = 256;
-        for (int s = 0; s < count; ++s) GridPoint(s, s, 16, 7.5);
         break;
     default:
         break;
