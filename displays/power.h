@@ -44,6 +44,8 @@ struct PowerRow {
     // so that two carriers at one frequency can be told apart.
     char text[POWER_ROW_TEXT];
 };
+// Written by BuildPowerTable, read by the power panel and the analysis
+// report; valid until the next BuildPowerTable.
 extern PowerRow power_rows[MAX_CARRIERS];
 extern int32_t power_row_count;
 extern float power_total_mw;    // sum of the defined carriers' powers
@@ -56,6 +58,8 @@ int BuildPowerTable();
 // CCDF of the instantaneous power of phase_i/phase_q (the first
 // min(numpoints, DISPLAY_POINTS) samples) relative to its mean.
 constexpr int CCDF_BINS = 200;
+// Written by BuildCCDF, read by the CCDF panel and the report; valid until the
+// next BuildCCDF.
 extern double ccdf_x[CCDF_BINS];   // level above the mean power, dB (j * R / 199)
 extern double ccdf_y[CCDF_BINS];   // percent of the samples at or above that level
 extern double ccdf_ratio;          // R: peak-to-average power ratio, dB
@@ -91,7 +95,7 @@ void QuantizeToConverter(double* samples, int n, float full_scale, int32_t level
 // window, power spectrum, entries 0 .. 4095 in dB. Call once per compile. Fills
 // spectrum_top (largest of entries 1 .. 4095).
 void SpectrumPreview(int32_t instrument_type);
-extern double spectrum_top;
+extern double spectrum_top;   // written by SpectrumPreview, read by the analysis panel
 
 // Spectrum bin of a frequency: round(8192 f / record_clock), kept within 0 .. 4095.
 int32_t SpectrumBin(double frequency_hz);
@@ -103,6 +107,8 @@ double SpectrumBinMHz(int32_t k);
 // symbols with, x in symbols from the pulse's peak.
 enum { PULSE_NONE = 0, PULSE_FILTER = 1, PULSE_HELD = 2 };
 constexpr int PULSE_NOTE_SIZE = 96;
+// Written by BuildPulsePlot, read by the analysis panel's pulse plot until
+// the next call.
 extern double pulse_x[FIR_ROW_LENGTH];
 extern double pulse_y[FIR_ROW_LENGTH];
 extern int32_t pulse_count;

@@ -22,6 +22,7 @@ int32_t ConstellationLength();
 // samples each; trace k starts at s = (int)(2 k period + 0.5) while s < L - n.
 // Below one sample per symbol there is no eye.
 constexpr int EYE_MAX_TRACES = DISPLAY_POINTS / 2 + 2;
+// Written by BuildEye, read by the eye panel and its image until the next call.
 extern int32_t eye_start[EYE_MAX_TRACES];
 extern int32_t eye_traces;   // traces in eye_start
 extern int32_t eye_length;   // n, samples per trace
@@ -45,6 +46,8 @@ bool GlimPixel(float i, float q, float peak, int* x, int* y);
 // Persistence zoom: counts of the samples in a 400 x 400 grid of the I/Q plane,
 // 190 cells per full-scale unit around the centre cell 200 (col from I, row from Q).
 constexpr int GLIM_CELLS = 400;
+// Written by BinPersistence, ApplyGlimGamma, SumGlimWindow and
+// BuildGlimGreyMap; read by the persistence panel; valid until its next binning.
 extern int32_t glim_counts[GLIM_CELLS][GLIM_CELLS];  // [row][col], raw counts
 extern int32_t glim_shown[GLIM_CELLS][GLIM_CELLS];   // after the gamma
 extern int32_t glim_peak;       // largest raw count
@@ -86,6 +89,8 @@ int GlimGreyLevel(int32_t count);
 // The panels colour the grid by its counts.
 constexpr int DENSITY_MAX_SIDE = 8192;
 constexpr int32_t DENSITY_MAX_PIXELS = 4 * 1024 * 1024;
+// Written by ClearDensity and the AddDensity calls, read by the plot that
+// asked for them right after; valid until the next ClearDensity.
 extern int32_t density_counts[DENSITY_MAX_PIXELS];   // [row * density_width + col]
 extern int32_t density_width;
 extern int32_t density_height;
@@ -127,6 +132,7 @@ void AddDensityDots(const float* x, const float* y, int32_t n, const DensityView
 // and the thermal floor kT, both in dBm per hertz.
 constexpr int QUANT_POINTS = 200;
 constexpr double QUANT_FLOOR_DBM_HZ = -173.8;
+// Written by BuildQuantCurve, read by the quantisation panel and QuantNearest.
 extern double quant_x[QUANT_POINTS];       // sample rate, MHz
 extern double quant_noise[QUANT_POINTS];   // dBm/Hz
 extern double quant_floor[QUANT_POINTS];

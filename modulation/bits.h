@@ -9,12 +9,15 @@
 #include "shell/uldo.h"
 
 // ---------------------------------------------------------------------------
-// Per-carrier generator state, indexed by carrier.
+// Per-carrier generator state, indexed by carrier. Reset by ResetGenerators
+// at the start of every pass, advanced by GetData, iq and the code
+// generators during it, read by nothing else; meaningful only inside a pass.
 
 // Register of the carrier's pseudo-random bit generator; for the DVB-C
 // modulations the read position in their symbol table.
 extern int32_t datapoints[MAX_CARRIERS];
-// Open bit file of a carrier whose data_source is DATA_FILE (nullptr otherwise).
+// Open bit file of a carrier whose data_source is DATA_FILE (nullptr otherwise):
+// opened by the compile's set-up, read by GetData, closed by CloseDataFile.
 extern std::FILE* data_handle[MAX_CARRIERS];
 // IS-95: the I and Q short PN registers. 3GPP: the x and y scrambling registers.
 extern int32_t CDMA_PN_I[MAX_CARRIERS];

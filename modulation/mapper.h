@@ -11,7 +11,9 @@
 
 // ---------------------------------------------------------------------------
 // Per-carrier state, indexed by carrier (the bit-source and code registers are
-// in modulation/bits.h).
+// in modulation/bits.h). DQPSK_Switch, cdmatmp and GMSK_acum: reset by
+// ResetGenerators at each pass, advanced by iq and the synthesis, valid
+// inside a pass only.
 
 // Symbol counter: phase flag (PI/4-DQPSK, FILE 3 alternate rotation), rotation
 // index (CQPSK, O-8PSK, FILE 3 progressive rotation) or chip index (CDMA).
@@ -19,7 +21,8 @@ extern int32_t DQPSK_Switch[MAX_CARRIERS];
 // Current CDMA data symbol, held for the chips of one data symbol.
 extern int32_t cdmatmp[MAX_CARRIERS];
 // Running frequency-pulse sum and end-of-record phase correction of GMSK and
-// FSK carriers (advanced and measured by the synthesis kernel).
+// FSK carriers: GMSK_acum advanced by the synthesis kernel; GMSK_corr written
+// by the preparation pass and read by the passes after it in the same run.
 extern float GMSK_acum[MAX_CARRIERS];
 extern float GMSK_corr[MAX_CARRIERS];
 

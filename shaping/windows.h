@@ -22,7 +22,7 @@ constexpr double KAISER_BETA = 4.0;
 // CODE_WINDOW). nullptr for the codes that apply no window (0, 2, 10, 12, 13).
 constexpr int WINDOW_CODES = 15;
 typedef int (*WindowRoutine)(double* x, int32_t n);
-extern const WindowRoutine window_designs[WINDOW_CODES];
+extern const WindowRoutine window_designs[WINDOW_CODES];  // constant
 // The routine of a code, nullptr for none or a code outside 0..14.
 WindowRoutine WindowDesign(int32_t window_type);
 
