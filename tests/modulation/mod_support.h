@@ -1,5 +1,6 @@
-// Shared helpers of the modulation tests: scratch directories, files, a
-// recorder for pop-ups and a reset of every global the engine touches.
+// Helpers of the modulation tests: scratch files on the shared temporary
+// directory, the shared recorder for pop-ups and a reset of every global the
+// engine touches.
 #pragma once
 
 #include <unistd.h>
@@ -13,32 +14,18 @@
 #include "modulation/mapper.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "support/message_log.h"
+#include "support/tempdir.h"
 
 namespace modtest {
 
-inline std::vector<std::string>& Messages() {
-    static std::vector<std::string> messages;
-    return messages;
-}
+// The shared recorder ("title|text") and temporary directory of the tests.
+using ::Messages;
+using ::RecordMessage;
 
-inline void RecordMessage(const char* title, const char* text) {
-    Messages().push_back(std::string(title) + "|" + text);
-}
-
-// A fresh directory under the system's temporary directory, removed at the end.
-class ScratchDir {
+// A temporary directory with helpers to write the files a test reads.
+class ScratchDir : public TempDir {
 public:
-    ScratchDir() {
-        static int serial = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("uldo_mod_" + std::to_string(getpid()) + "_" + std::to_string(++serial));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
     std::string Write(const std::string& name, const std::string& bytes) const {
         std::string p = File(name);
         std::ofstream(p, std::ios::binary) << bytes;
@@ -49,10 +36,7 @@ public:
         return Write(name, std::string(reinterpret_cast<const char*>(values.data()),
                                        values.size() * sizeof(T)));
     }
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
+    const std::filesystem::path& Path() const { return path(); }
 };
 
 // Makes a directory current for the life of the guard.
