@@ -216,7 +216,7 @@ void BuildKernels() {
         cr.quarter = cr.filtered && cr.kind == SYNTH_LINEAR && traits.quarter_shift;
         cr.amplitude = rec.amplitude;
         cr.phase0 = static_cast<double>(rec.phase_deg) * kPi / 180.0;
-        cr.ramp = rec.modulation == MOD_DVBC64 ? static_cast<double>(phase_c64) : 0.0;
+        cr.ramp = traits.phase_ramp ? static_cast<double>(phase_c64) : 0.0;
         cr.cycles = cycles_in_record[c] % numpoints;
         cr.symbols = traits.kind == MOD_KIND_TONE ? 0 : symbols_in_record[c];
         cr.table_i.clear();
@@ -359,7 +359,7 @@ int StartCarrier(int c) {
             }
             cr.warm_i[k] = i;
             cr.warm_q[k] = q;
-            if (rec.modulation == MOD_DVBC64) {
+            if (traits.phase_ramp) {
                 cr.copy_i[k] = static_cast<float>(i * ct + q * st);
                 cr.copy_q[k] = static_cast<float>(q * ct - i * st);
             } else {
@@ -663,26 +663,26 @@ void AddAnalog(Block& k, int c, int64_t cycles_iq) {
     const double depth = static_cast<double>(p / 100.0f);
     const double fm_index = static_cast<double>(1000.0f * p / fm);
     const double pm_index = static_cast<double>(p) * kPi / 180.0;
+    const int law = ModTraits(cr.modulation).analog;
+    const double angle_index = law == ANALOG_FM ? fm_index : pm_index;
     for (int m = 0; m < k.count; ++m) {
         const int64_t s = k.b0 + m;
         double theta = CarrierPhase(cr.cycles, numpoints, cr.phase0, 0.0, s);
         float tone = static_cast<float>(std::sin(CarrierPhase(cr.symbols, numpoints, 0.0, 0.0, s)));
         float rfI;
-        if (cr.modulation == MOD_AM)
+        if (law == ANALOG_AM)
             rfI = A * static_cast<float>(1.0 + depth * tone) * static_cast<float>(std::sin(theta));
-        else if (cr.modulation == MOD_FM)
-            rfI = A * static_cast<float>(std::sin(theta + fm_index * tone));
         else
-            rfI = A * static_cast<float>(std::sin(theta + pm_index * tone));
+            rfI = A * static_cast<float>(std::sin(theta + angle_index * tone));
         k.comp[m] += rfI;
         if (k.zi) {
             // A g sin(x) is the real part of -j A g e^(jx).
             double rel = CarrierPhase(cycles_iq, numpoints, cr.phase0, 0.0, s);
             float gain = A;
-            if (cr.modulation == MOD_AM) {
+            if (law == ANALOG_AM) {
                 gain = A * static_cast<float>(1.0 + depth * tone);
             } else {
-                rel += (cr.modulation == MOD_FM ? fm_index : pm_index) * tone;
+                rel += angle_index * tone;
             }
             k.zi[m] += gain * static_cast<float>(std::sin(rel));
             k.zq[m] -= gain * static_cast<float>(std::cos(rel));

@@ -75,16 +75,17 @@ const char* IqExtension(int format) { return format == IQ_CI16_LE ? ".ci16" : ".
 double OccupiedBandwidth(const Carrier& c) {
     const double rs = c.symbol_rate;
     const double param = c.filter_param;
-    switch (c.modulation) {
-    case MOD_NONE: return 0.0;
-    case MOD_AM: return 2.0 * rs;                                   // the tone's two sidebands
-    case MOD_FM: return 2.0 * (1000.0 * param + rs);                // deviation in kHz
-    case MOD_PM: return 2.0 * (param * PI_DOUBLE / 180.0 + 1.0) * rs;    // deviation in degrees
-    case MOD_GMSK: return 2.0 * (rs / 4.0 + rs / 2.0);
+    const ModulationTraits& traits = ModTraits(c.modulation);
+    if (traits.kind == MOD_KIND_TONE) return 0.0;
+    switch (traits.analog) {
+    case ANALOG_AM: return 2.0 * rs;                                       // the tone's two sidebands
+    case ANALOG_FM: return 2.0 * (1000.0 * param + rs);                    // deviation in kHz
+    case ANALOG_PM: return 2.0 * (param * PI_DOUBLE / 180.0 + 1.0) * rs;  // deviation in degrees
     default: break;
     }
-    if (const int levels = ModTraits(c.modulation).fsk_levels; levels > 0) {
-        return 2.0 * ((levels - 1) * static_cast<double>(c.deviation_hz) + rs / 2.0);
+    if (traits.kind == MOD_KIND_FM) {
+        if (traits.fsk_levels == 0) return 2.0 * (rs / 4.0 + rs / 2.0);  // GMSK: deviation Rs / 4
+        return 2.0 * ((traits.fsk_levels - 1) * static_cast<double>(c.deviation_hz) + rs / 2.0);
     }
     if ((c.filter_type == FILTER_RCOS || c.filter_type == FILTER_SQRT_RCOS) && param >= 0.0 && param <= 1.0)
         return rs * (1.0 + param);

@@ -22,9 +22,6 @@ void Append(std::string* out, const char* format, ...) {
     *out += line;
 }
 
-bool IsTone(int m) { return ModKind(m) == MOD_KIND_ANALOG; }
-bool IsChipped(int m) { return ModKind(m) == MOD_KIND_CDMA; }
-
 // "888.889 us", "1.600000 ms", "2.000000 s".
 void AppendDuration(std::string* out, double seconds) {
     if (seconds < 1e-3) Append(out, "%.3f us", seconds * 1e6);
@@ -56,10 +53,10 @@ std::string PlanReportText() {
             continue;
         }
         char rate[40];
-        if (IsTone(c.modulation))
+        if (ModKind(c.modulation) == MOD_KIND_ANALOG)
             std::snprintf(rate, sizeof rate, "%.6f kHz tone", c.symbol_rate / 1e3);
         else
-            std::snprintf(rate, sizeof rate, "%.6f %s", c.symbol_rate / 1e6, IsChipped(c.modulation) ? "Mcps" : "Msym/s");
+            std::snprintf(rate, sizeof rate, "%.6f %s", c.symbol_rate / 1e6, ModKind(c.modulation) == MOD_KIND_CDMA ? "Mcps" : "Msym/s");
         Append(&out, "%22s%10d%16.3f\n", rate, symbols_in_record[i], static_cast<double>(samples_per_symbol[i]));
     }
     return out;

@@ -23,7 +23,7 @@ std::string CarrierComment(int c, const Carrier& carrier, const float* power_dbm
     const int kind = ModKind(m);
     if (kind == MOD_KIND_ANALOG) {
         std::snprintf(text, sizeof text, ", tone %.6f MHz, %s %g", carrier.symbol_rate / 1e6,
-                      m == MOD_AM ? "depth %" : m == MOD_FM ? "deviation kHz" : "deviation degrees",
+                      analog_param_unit[ModTraits(m).analog],
                       static_cast<double>(carrier.filter_param));
         out += text;
     } else if (kind != MOD_KIND_TONE) {

@@ -167,9 +167,9 @@ bool FormFits(const CarrierForm& f, std::string* problem) {
 }
 
 int StoredFilter(int modulation, int filter) {
-    if (modulation == MOD_GMSK) return FILTER_GAUSS2;
-    // The tones take no pulse.
+    // GMSK's frequency pulse is always the Gaussian of one symbol; the tones take no pulse.
     const ModulationTraits& t = ModTraits(modulation);
+    if (t.kind == MOD_KIND_FM && t.fsk_levels == 0) return FILTER_GAUSS2;
     if (!t.filtered && t.kind != MOD_KIND_UNUSED) return FILTER_NONE;
     return filter;
 }

@@ -87,6 +87,9 @@ TEST(ModulationTraits, RowsAgreeWithTheirCodes) {
         // A mapped symbol has bits or a table/map to come from, and a scale.
         if (t.family != FAMILY_NONE) EXPECT_GT(t.scale, 0.0f) << t.code;
         if (t.fsk_levels) EXPECT_EQ(t.fsk_levels, 1 << t.bits) << t.code;
+        // The tone's law belongs to the analog carriers alone, the constellation turn to a DVB table.
+        EXPECT_EQ(t.analog != ANALOG_NONE, t.kind == MOD_KIND_ANALOG) << t.code;
+        if (t.phase_ramp) EXPECT_EQ(t.kind, MOD_KIND_DVB) << t.code;
     }
     EXPECT_EQ(ModTraits(-1).kind, MOD_KIND_UNUSED);
     EXPECT_EQ(ModTraits(MODULATION_CODES).kind, MOD_KIND_UNUSED);
