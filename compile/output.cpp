@@ -154,17 +154,17 @@ std::string MemoryChunkText(const MemorySink* m, int i) {
 }
 
 const InstrumentTraits instrument_traits[INSTRUMENT_TYPES] = {
-    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr},
-    {OUTPUT_CURVE, "CURVE", CURVE_BITS, ".wfm", nullptr},
-    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr},
-    {OUTPUT_EMEMORY, "EMEMORY", EMEMORY_BITS, ".wfm", nullptr},
-    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr},
-    {OUTPUT_PAT, "PAT", PAT_BITS, ".pat", nullptr},
-    {OUTPUT_PAT, "PAT", PAT_BITS, ".pat", nullptr},
-    {OUTPUT_TEXT, "text", 0, ".txt", "\n"},
-    {OUTPUT_TEXT, "text", 0, ".txt", "\r\n"},
-    {OUTPUT_TEXT, "text", 0, ".txt", ","},
-    {OUTPUT_TEXT, "text", 0, ".txt", "\t"},
+    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr, 1024},
+    {OUTPUT_CURVE, "CURVE", CURVE_BITS, ".wfm", nullptr, 4096},
+    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr, 256},
+    {OUTPUT_EMEMORY, "EMEMORY", EMEMORY_BITS, ".wfm", nullptr, 4096},
+    {OUTPUT_WFM, "WFM", 0, ".wfm", nullptr, 65536},
+    {OUTPUT_PAT, "PAT", PAT_BITS, ".pat", nullptr, 1024},
+    {OUTPUT_PAT, "PAT", PAT_BITS, ".pat", nullptr, 256},
+    {OUTPUT_TEXT, "text", 0, ".txt", "\n", 65536},
+    {OUTPUT_TEXT, "text", 0, ".txt", "\r\n", 65536},
+    {OUTPUT_TEXT, "text", 0, ".txt", ",", 65536},
+    {OUTPUT_TEXT, "text", 0, ".txt", "\t", 65536},
 };
 
 const InstrumentTraits* InstrumentTraitsOf(int instrument_type) {
@@ -273,6 +273,90 @@ int FormatRoundTrip(char* out, int out_size, double value) {
     return static_cast<int>(r.ptr - out);
 }
 
+namespace {
+
+// The headers of the families, one function each; they read `output` and
+// leave the trailer (with data_ends_message) for EndOutput.
+
+// WFM and PAT files: a block of MAGIC text; to the instrument inside MMEM:DATA.
+void EmitMagicHeader() {
+    const OutputState& o = output;
+    const long long data_bytes = (o.family == OUTPUT_WFM ? 5LL : 2LL) * o.numpoints;
+    char header[HEADER_SIZE];
+    trailer_length = FormatClockTrailer(trailer, sizeof trailer, o.record_clock);
+    const char* magic = o.family == OUTPUT_WFM ? "MAGIC 1000\r\n#" : "MAGIC 2000\r\n#";
+    data_ends_message = 0;
+    if (o.destination == 0 || o.destination == 2) {
+        long long inner = 13 + 1 + Digits(data_bytes) + data_bytes + trailer_length;
+        std::snprintf(header, sizeof header, "MMEM:DATA \"%s\",#%d%lld%s%d%lld", InstrumentFileName(o.pass, o.family),
+                      Digits(inner), inner, magic, Digits(data_bytes), data_bytes);
+    } else {
+        std::snprintf(header, sizeof header, "%s%d%lld", magic, Digits(data_bytes), data_bytes);
+    }
+    EmitText(header, NULLend);
+}
+
+// CURVE: the binary preamble and set-up records in a file, the DATA and
+// WFMPRE commands otherwise.
+void EmitCurveHeader(const char* text) {
+    const OutputState& o = output;
+    if (o.big_endian) {
+        FillWfmHeaders(o.numpoints, o.record_clock, text);
+        unsigned char records[sizeof WfmPreamble + sizeof WfmHwSetup];
+        std::memcpy(records, &WfmPreamble, sizeof WfmPreamble);
+        std::memcpy(records + sizeof WfmPreamble, &WfmHwSetup, sizeof WfmHwSetup);
+        Emit(records, sizeof records, NULLend);
+        return;
+    }
+    const long long data_bytes = 2LL * o.numpoints;
+    char header[HEADER_SIZE];
+    // The sample interval needs all its digits: "%f" would print 0.000000
+    // for any clock above 2 MHz.
+    char interval[40];
+    FormatRoundTrip(interval, sizeof interval, 1.0 / o.record_clock);
+    int length = std::snprintf(header, sizeof header,
+                               ":DATA:DESTINATION \"%s\";:DATA:WIDTH 2;:DATA:ENCDG SRPBINARY;"
+                               ":WFMPRE:XINCR %s\r\n",
+                               InstrumentFileName(o.pass, o.family), interval);
+    if (o.gpib) {
+        EmitText(header, DABend);
+        std::snprintf(header, sizeof header, "CURVE #%d%lld", Digits(data_bytes), data_bytes);
+    } else {
+        std::snprintf(header + length, sizeof header - static_cast<std::size_t>(length), ";:CURVE #%d%lld",
+                      Digits(data_bytes), data_bytes);
+    }
+    EmitText(header, NULLend);
+}
+
+// EMEMORY: the trace definition; the repetition rate follows the data.
+void EmitEmemoryHeader() {
+    const OutputState& o = output;
+    const long long data_bytes = 2LL * o.numpoints;
+    char header[HEADER_SIZE];
+    // The repetition rate of the record, with all its digits.
+    char rate[40];
+    FormatRoundTrip(rate, sizeof rate, o.record_clock / o.numpoints);
+    if (o.gpib) {
+        std::snprintf(header, sizeof header, "TRACE:DEFINE EMEMORY,%d", o.numpoints);
+        EmitText(header, DABend);
+        EmitText("FORMAT:BORDER SWAPPED", DABend);
+        std::snprintf(header, sizeof header, "DATA EMEMORY,#%d%lld", Digits(data_bytes), data_bytes);
+        std::snprintf(trailer, sizeof trailer, "%sHZ", rate);  // kept for EndOutput
+    } else {
+        std::snprintf(header, sizeof header, ":TRACE:DEFINE EMEMORY,%d;:FORMAT:BORDER SWAPPED;:DATA EMEMORY,#%d%lld",
+                      o.numpoints, Digits(data_bytes), data_bytes);
+        // Files always name USER1, whatever the pass.
+        trailer_length = std::snprintf(trailer, sizeof trailer,
+                                       ";:TRACE:COPY USER1,EMEMORY;:FUNCTION USER1;"
+                                       ":FREQUENCY %sHZ;:OUTPUT ON",
+                                       rate);
+        data_ends_message = 0;
+    }
+    EmitText(header, NULLend);
+}
+
+}  // namespace
+
 int BeginOutput(int pass, int instrument_type, int destination, int numpoints, double record_clock,
                 float max_value, float max_i, const char* text, OutputSink* sink) {
     if (output.active) AbortOutput();
@@ -307,83 +391,15 @@ int BeginOutput(int pass, int instrument_type, int destination, int numpoints, d
     if (sink->begin_pass && sink->begin_pass(sink) != 0) return -1;
     o.active = 1;
 
-    const long long n = numpoints;
-    const long long data_bytes = family == OUTPUT_WFM ? 5 * n : 2 * n;
-    const char* instrument_name = InstrumentFileName(pass, family);
-    char header[HEADER_SIZE];
     trailer[0] = 0;
     trailer_length = 0;
     data_ends_message = 1;
-
     switch (family) {
     case OUTPUT_WFM:
-    case OUTPUT_PAT: {
-        trailer_length = FormatClockTrailer(trailer, sizeof trailer, record_clock);
-        const char* magic = family == OUTPUT_WFM ? "MAGIC 1000\r\n#" : "MAGIC 2000\r\n#";
-        data_ends_message = 0;
-        if (destination == 0 || destination == 2) {
-            long long inner = 13 + 1 + Digits(data_bytes) + data_bytes + trailer_length;
-            std::snprintf(header, sizeof header, "MMEM:DATA \"%s\",#%d%lld%s%d%lld", instrument_name,
-                          Digits(inner), inner, magic, Digits(data_bytes), data_bytes);
-        } else {
-            std::snprintf(header, sizeof header, "%s%d%lld", magic, Digits(data_bytes), data_bytes);
-        }
-        EmitText(header, NULLend);
-        break;
-    }
-    case OUTPUT_CURVE: {
-        if (o.big_endian) {
-            FillWfmHeaders(numpoints, record_clock, text);
-            unsigned char records[sizeof WfmPreamble + sizeof WfmHwSetup];
-            std::memcpy(records, &WfmPreamble, sizeof WfmPreamble);
-            std::memcpy(records + sizeof WfmPreamble, &WfmHwSetup, sizeof WfmHwSetup);
-            Emit(records, sizeof records, NULLend);
-            break;
-        }
-        // The sample interval needs all its digits: "%f" would print 0.000000
-        // for any clock above 2 MHz.
-        char interval[40];
-        FormatRoundTrip(interval, sizeof interval, 1.0 / record_clock);
-        int length = std::snprintf(header, sizeof header,
-                                   ":DATA:DESTINATION \"%s\";:DATA:WIDTH 2;:DATA:ENCDG SRPBINARY;"
-                                   ":WFMPRE:XINCR %s\r\n",
-                                   instrument_name, interval);
-        if (o.gpib) {
-            EmitText(header, DABend);
-            std::snprintf(header, sizeof header, "CURVE #%d%lld", Digits(data_bytes), data_bytes);
-        } else {
-            std::snprintf(header + length, sizeof header - static_cast<std::size_t>(length),
-                          ";:CURVE #%d%lld", Digits(data_bytes), data_bytes);
-        }
-        EmitText(header, NULLend);
-        break;
-    }
-    case OUTPUT_EMEMORY: {
-        // The repetition rate of the record, with all its digits.
-        char rate[40];
-        FormatRoundTrip(rate, sizeof rate, record_clock / numpoints);
-        if (o.gpib) {
-            std::snprintf(header, sizeof header, "TRACE:DEFINE EMEMORY,%d", numpoints);
-            EmitText(header, DABend);
-            EmitText("FORMAT:BORDER SWAPPED", DABend);
-            std::snprintf(header, sizeof header, "DATA EMEMORY,#%d%lld", Digits(data_bytes), data_bytes);
-            std::snprintf(trailer, sizeof trailer, "%sHZ", rate);  // kept for EndOutput
-        } else {
-            std::snprintf(header, sizeof header,
-                          ":TRACE:DEFINE EMEMORY,%d;:FORMAT:BORDER SWAPPED;:DATA EMEMORY,#%d%lld",
-                          numpoints, Digits(data_bytes), data_bytes);
-            // Files always name USER1, whatever the pass.
-            trailer_length = std::snprintf(trailer, sizeof trailer,
-                                           ";:TRACE:COPY USER1,EMEMORY;:FUNCTION USER1;"
-                                           ":FREQUENCY %sHZ;:OUTPUT ON",
-                                           rate);
-            data_ends_message = 0;
-        }
-        EmitText(header, NULLend);
-        break;
-    }
-    default:
-        break;  // text lists have no header
+    case OUTPUT_PAT: EmitMagicHeader(); break;
+    case OUTPUT_CURVE: EmitCurveHeader(text); break;
+    case OUTPUT_EMEMORY: EmitEmemoryHeader(); break;
+    default: break;  // text lists have no header
     }
     return 0;
 }

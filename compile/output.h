@@ -87,6 +87,7 @@ struct InstrumentTraits {
     int converter_bits;       // code families; 0: floats (WFM) or text
     const char* extension;    // of a native-format file: ".wfm", ".pat", ".txt"
     const char* separator;    // text lists: after each sample; null otherwise
+    int dac_levels;           // levels of the instrument's converter, for the spectrum preview
 };
 constexpr int INSTRUMENT_TYPES = 11;
 // Constant; read by everyone.

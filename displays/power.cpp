@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "compile/engine.h"
+#include "compile/output.h"
 #include "modulation/mapper.h"
 #include "shaping/filters.h"
 #include "shaping/windows.h"
@@ -56,7 +57,7 @@ float total_power(int32_t modulation, const double* pulse, float amplitude, floa
     float P;
     if (ConstantEnvelope(modulation)) {
         P = 1.0f;
-    } else if (modulation == MOD_AM) {
+    } else if (ModTraits(modulation).analog == ANALOG_AM) {
         P = param / 200.0f;
         P = static_cast<float>(2.0 * std::pow(P, 2.0) + 1.0);
     } else {
@@ -73,7 +74,7 @@ float total_power(int32_t modulation, const double* pulse, float amplitude, floa
 }
 
 bool PowerDefined(int32_t modulation) {
-    return ConstantEnvelope(modulation) || modulation == MOD_AM || power_factor(modulation) > 0.0f;
+    return ConstantEnvelope(modulation) || ModTraits(modulation).analog == ANALOG_AM || power_factor(modulation) > 0.0f;
 }
 
 float CarrierPower(int32_t r) {
@@ -194,12 +195,8 @@ void FormatDecibels(double value, char* out, int size) {
 // ---------------------------------------------------------------------------
 
 int32_t DacLevels(int32_t instrument_type) {
-    switch (instrument_type) {
-        case 0: case 5: return 1024;
-        case 1: case 3: return 4096;
-        case 2: case 6: return 256;
-        default: return 65536;
-    }
+    const InstrumentTraits* traits = InstrumentTraitsOf(instrument_type);
+    return traits ? traits->dac_levels : 65536;
 }
 
 void QuantizeToConverter(double* samples, int n, float full_scale, int32_t levels) {
