@@ -222,7 +222,7 @@ void BuildShapeTable(const double* pulse, int entries, int first_entry, int taps
                 c2[k] = c1[k] = c0[k] = 0.0f;
                 continue;
             }
-            long j = static_cast<long>(first_entry) - 50L * k + j0;
+            long j = static_cast<long>(first_entry) - static_cast<long>(POINTS_PER_SYMBOL) * k + j0;
             double fm = at(j - 1), f0 = at(j), fp = at(j + 1);
             double w = weight ? weight[k] : 1.0;
             c2[k] = static_cast<float>(((fp + fm) / 2.0 - f0) * w);
@@ -248,7 +248,7 @@ void BuildShapeTableFm(const double* pulse, int entries, int first_entry, int ta
         double* c1 = c2 + lanes;
         double* c0 = c1 + lanes;
         for (int k = 0; k < lanes; ++k) {
-            long j = static_cast<long>(first_entry) - 50L * k + j0;
+            long j = static_cast<long>(first_entry) - static_cast<long>(POINTS_PER_SYMBOL) * k + j0;
             double fm = k < taps ? at(j - 1) : 0.0, f0 = k < taps ? at(j) : 0.0, fp = k < taps ? at(j + 1) : 0.0;
             c2[k] = (fp + fm) / 2.0 - f0;
             c1[k] = (fp - fm) / 2.0;

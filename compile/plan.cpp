@@ -190,10 +190,8 @@ int DesignFilters() {
     for (int i = 0; i < compile_carriers; ++i) {
         const Carrier& c = signals[i];
         int kind = SynthesisKindOf(c.modulation);
-        if ((kind == SYNTH_LINEAR || kind == SYNTH_FM) &&
-            (c.filter_length < 1 || c.filter_length > MAX_FILTER_LENGTH))
-            return CompileError("Carrier %d: the filter length must be 1 to %d symbols, not %d", i + 1,
-                          MAX_FILTER_LENGTH, c.filter_length);
+        // A clocked carrier's length sizes its symbol history, filtered or not.
+        if ((kind == SYNTH_LINEAR || kind == SYNTH_FM) && CheckFilterLength(i, c.filter_length) != 0) return -1;
         if (BuildFilter(i) == -1) return -1;
         ApplyWindow(i, c.filter_length);
         if (kind == SYNTH_FM) WarnSteadyDeviation(i);
