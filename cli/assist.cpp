@@ -116,29 +116,40 @@ int ReadTemplate(const char* path, Carrier* out) {
     return 0;
 }
 
-}  // namespace
+// Options in the order given; the carrier ones are applied after the
+// template is read.
+struct PendingOption {
+    std::string name;
+    const char* value;
+};
+constexpr int MAX_PENDING = 256;
 
-int RunAssist(int argc, char** argv) {
-    CombRequest q{};
-    q.prbs_iq_equal = 1;
-    const char* output = nullptr;
-    const char* append = nullptr;
-    const char* template_path = nullptr;
-    int have_count = 0, have_start = 0, have_spacing = 0, have_step = 0;
-    // Options in the order given; applied after the template is read.
-    struct Pending {
-        std::string name;
-        const char* value;
-    };
-    constexpr int MAX_FIELDS = 256;
-    static Pending fields[MAX_FIELDS];
-    int field_count = 0;
+// One run's arguments, as read from argv.
+struct AssistArguments {
+    CombRequest q;
+    const char* output;
+    const char* append;
+    const char* template_path;
+    int have_count, have_start, have_spacing, have_step;
+    PendingOption fields[MAX_PENDING];
+    int field_count;
+};
+AssistArguments assist_args;
 
+constexpr int HELP_SHOWN = -1;
+
+// Reads argv into assist_args: 0, HELP_SHOWN after printing the help, or
+// EXIT_USAGE after the message.
+int ParseAssistArguments(int argc, char** argv) {
+    AssistArguments& a = assist_args;
+    a = AssistArguments{};
+    a.q.prbs_iq_equal = 1;
+    CombRequest& q = a.q;
     for (int at = 1; at < argc; ++at) {
         const char* arg = argv[at];
         if (!std::strcmp(arg, "-h") || !std::strcmp(arg, "--help")) {
             std::fputs(uldoc_assist_usage, stdout);
-            return 0;
+            return HELP_SHOWN;
         }
         if (!std::strcmp(arg, "--random-phase")) {
             q.random_phase = 1;
@@ -154,118 +165,114 @@ int RunAssist(int argc, char** argv) {
         double x = 0;
         if (name == "-o" || name == "--output") {
             if (!*value) return Usage(name + " needs a file name");
-            output = value;
+            a.output = value;
         } else if (name == "--append") {
-            append = value;
+            a.append = value;
         } else if (name == "--template") {
-            template_path = value;
+            a.template_path = value;
         } else if (name == "--count") {
             if (!Integer(value, 1, MAX_CARRIERS, &n)) return Usage("--count takes 1 to 100, not \"" + std::string(value) + "\"");
             q.count = static_cast<int>(n);
-            have_count = 1;
+            a.have_count = 1;
         } else if (name == "--start" || name == "--spacing") {
             if (!Real(value, name == "--start" ? 0.0 : -1e5, 1e5, &x))
                 return Usage(name + " takes MHz " + (name == "--start" ? "from 0" : "from -100000") +
                              " to 100000, not \"" + value + "\"");
             (name == "--start" ? q.start_mhz : q.spacing_mhz) = x;
-            (name == "--start" ? have_start : have_spacing) = 1;
+            (name == "--start" ? a.have_start : a.have_spacing) = 1;
         } else if (name == "--phase-step") {
             if (!Real(value, -360, 360, &x)) return Usage("--phase-step takes -360 to 360 degrees, not \"" + std::string(value) + "\"");
             q.phase_step = x;
-            have_step = 1;
+            a.have_step = 1;
         } else if (name == "--prbs-shift") {
             if (!Integer(value, 0, 1000000, &n)) return Usage("--prbs-shift takes 0 to 1000000, not \"" + std::string(value) + "\"");
             q.prbs_shift = static_cast<int>(n);
         } else {
-            if (field_count == MAX_FIELDS) return Usage("too many options");
-            fields[field_count++] = {name, value};
+            if (a.field_count == MAX_PENDING) return Usage("too many options");
+            a.fields[a.field_count++] = {name, value};
         }
     }
-    if (!have_count || !have_start || !have_spacing) return Usage("--count, --start and --spacing are needed");
-    if (!output) return Usage("no output table given (-o TABLE)");
-    if (have_step && q.random_phase) return Usage("--phase-step and --random-phase exclude each other");
+    if (!a.have_count || !a.have_start || !a.have_spacing) return Usage("--count, --start and --spacing are needed");
+    if (!a.output) return Usage("no output table given (-o TABLE)");
+    if (a.have_step && q.random_phase) return Usage("--phase-step and --random-phase exclude each other");
+    return 0;
+}
 
-    // The record every new carrier starts from: the template's, or an empty one.
-    Carrier base{};
-    base.amplitude = 1.0f;
-    base.filter_length = 1;
-    if (template_path && ReadTemplate(template_path, &base) != 0) return EXIT_REFUSED;
-    FormOfCarrier(base, &q.form);
-
-    for (int i = 0; i < field_count; ++i) {
-        const std::string name = fields[i].name;
-        const char* v = fields[i].value;
-        CarrierForm& f = q.form;
-        long long n = 0;
-        auto bad = [&](const std::string& what) { return Usage(name + " takes " + what + ", not \"" + v + "\""); };
-        auto code = [&](int kind, int* out) {
-            int c = ParseCodeArgument(kind, v);
-            if (c < 0) return false;
-            *out = c;
-            return true;
-        };
-        if (name == "--modulation") {
-            if (!code(CODE_MODULATION, &f.modulation)) return bad("a modulation (" + CodeNameList(CODE_MODULATION) + ")");
-        } else if (name == "--filter") {
-            if (!code(CODE_FILTER, &f.filter)) return bad("a filter (" + CodeNameList(CODE_FILTER) + ")");
-        } else if (name == "--window") {
-            if (!code(CODE_WINDOW, &f.window)) return bad("a window (" + CodeNameList(CODE_WINDOW) + ")");
-        } else if (name == "--data-source") {
-            if (!code(CODE_DATA_SOURCE, &f.data_source)) return bad("a data source (" + CodeNameList(CODE_DATA_SOURCE) + ")");
-        } else if (name == "--iq-encoding") {
-            if (!code(CODE_IQ_ENCODING, &f.iq_encoding)) return bad("an encoding (" + CodeNameList(CODE_IQ_ENCODING) + ")");
-        } else if (name == "--iq-layout") {
-            if (!code(CODE_IQ_LAYOUT, &f.iq_layout)) return bad("a layout (" + CodeNameList(CODE_IQ_LAYOUT) + ")");
-        } else if (name == "--filter-format") {
-            if (!code(CODE_FILTER_FORMAT, &f.filter_format)) return bad("a format (" + CodeNameList(CODE_FILTER_FORMAT) + ")");
-        } else if (name == "--amplitude") {
-            if (!Real(v, 0, 1e6, &f.amplitude)) return bad("0 to 1000000");
-        } else if (name == "--symbol-rate") {
-            if (!Real(v, 0, 1e5, &f.symbol_rate_m)) return bad("0 to 100000 Msym/s");
-        } else if (name == "--filter-param") {
-            if (!Real(v, 0, 1000, &f.filter_param)) return bad("0 to 1000");
-        } else if (name == "--deviation") {
-            if (!Real(v, 0, 1e6, &f.deviation_khz)) return bad("0 to 1000000 kHz");
-        } else if (name == "--filter-length") {
-            if (!Integer(v, 1, 201, &n)) return bad("1 to 201 symbols");
-            f.filter_length = static_cast<int>(n);
-        } else if (name == "--data-offset") {
-            if (!Integer(v, -2147483647LL, 2147483647LL, &n)) return bad("a whole number");
-            f.data_offset = static_cast<int>(n < 0 ? -n : n);
-            f.data_negative = n < 0;
-        } else if (name == "--channel-code" || name == "--scrambling-group" || name == "--code-in-group" ||
-                   name == "--secondary-code") {
-            const int high = name == "--channel-code" ? 511 : name == "--scrambling-group" ? 63
-                             : name == "--code-in-group" ? 7 : 15;
-            if (!Integer(v, 0, high, &n)) return bad("0 to " + std::to_string(high));
-            int& out = name == "--channel-code" ? f.channel_code : name == "--scrambling-group" ? f.scrambling_group
-                       : name == "--code-in-group" ? f.code_in_group : f.secondary_code;
-            out = static_cast<int>(n);
-        } else if (name == "--spreading-factor") {
-            if (!Integer(v, 0, 512, &n) || (n != 0 && (n < 4 || (n & (n - 1)) != 0)))
-                return bad("0 or a power of two from 4 to 512");
-            f.spreading_factor = static_cast<int>(n);
-        } else if (name == "--data-file") {
-            SetText(f.data_file, v);
-        } else if (name == "--filter-file") {
-            SetText(f.filter_file, v);
-        } else if (name == "--mod-file") {
-            SetText(f.iq_file, v);
-            SetText(f.map_file, v);
-        } else {
-            return Usage("unknown option " + name);
-        }
+// One carrier option into the form: 0, or EXIT_USAGE after the message.
+int ApplyCarrierOption(const std::string& name, const char* v, CarrierForm& f) {
+    long long n = 0;
+    auto bad = [&](const std::string& what) { return Usage(name + " takes " + what + ", not \"" + v + "\""); };
+    auto code = [&](int kind, int* out) {
+        int c = ParseCodeArgument(kind, v);
+        if (c < 0) return false;
+        *out = c;
+        return true;
+    };
+    if (name == "--modulation") {
+        if (!code(CODE_MODULATION, &f.modulation)) return bad("a modulation (" + CodeNameList(CODE_MODULATION) + ")");
+    } else if (name == "--filter") {
+        if (!code(CODE_FILTER, &f.filter)) return bad("a filter (" + CodeNameList(CODE_FILTER) + ")");
+    } else if (name == "--window") {
+        if (!code(CODE_WINDOW, &f.window)) return bad("a window (" + CodeNameList(CODE_WINDOW) + ")");
+    } else if (name == "--data-source") {
+        if (!code(CODE_DATA_SOURCE, &f.data_source)) return bad("a data source (" + CodeNameList(CODE_DATA_SOURCE) + ")");
+    } else if (name == "--iq-encoding") {
+        if (!code(CODE_IQ_ENCODING, &f.iq_encoding)) return bad("an encoding (" + CodeNameList(CODE_IQ_ENCODING) + ")");
+    } else if (name == "--iq-layout") {
+        if (!code(CODE_IQ_LAYOUT, &f.iq_layout)) return bad("a layout (" + CodeNameList(CODE_IQ_LAYOUT) + ")");
+    } else if (name == "--filter-format") {
+        if (!code(CODE_FILTER_FORMAT, &f.filter_format)) return bad("a format (" + CodeNameList(CODE_FILTER_FORMAT) + ")");
+    } else if (name == "--amplitude") {
+        if (!Real(v, 0, 1e6, &f.amplitude)) return bad("0 to 1000000");
+    } else if (name == "--symbol-rate") {
+        if (!Real(v, 0, 1e5, &f.symbol_rate_m)) return bad("0 to 100000 Msym/s");
+    } else if (name == "--filter-param") {
+        if (!Real(v, 0, 1000, &f.filter_param)) return bad("0 to 1000");
+    } else if (name == "--deviation") {
+        if (!Real(v, 0, 1e6, &f.deviation_khz)) return bad("0 to 1000000 kHz");
+    } else if (name == "--filter-length") {
+        if (!Integer(v, 1, 201, &n)) return bad("1 to 201 symbols");
+        f.filter_length = static_cast<int>(n);
+    } else if (name == "--data-offset") {
+        if (!Integer(v, -2147483647LL, 2147483647LL, &n)) return bad("a whole number");
+        f.data_offset = static_cast<int>(n < 0 ? -n : n);
+        f.data_negative = n < 0;
+    } else if (name == "--channel-code" || name == "--scrambling-group" || name == "--code-in-group" ||
+               name == "--secondary-code") {
+        const int high = name == "--channel-code" ? 511 : name == "--scrambling-group" ? 63
+                         : name == "--code-in-group" ? 7 : 15;
+        if (!Integer(v, 0, high, &n)) return bad("0 to " + std::to_string(high));
+        int& out = name == "--channel-code" ? f.channel_code : name == "--scrambling-group" ? f.scrambling_group
+                   : name == "--code-in-group" ? f.code_in_group : f.secondary_code;
+        out = static_cast<int>(n);
+    } else if (name == "--spreading-factor") {
+        if (!Integer(v, 0, 512, &n) || (n != 0 && (n < 4 || (n & (n - 1)) != 0)))
+            return bad("0 or a power of two from 4 to 512");
+        f.spreading_factor = static_cast<int>(n);
+    } else if (name == "--data-file") {
+        SetText(f.data_file, v);
+    } else if (name == "--filter-file") {
+        SetText(f.filter_file, v);
+    } else if (name == "--mod-file") {
+        SetText(f.iq_file, v);
+        SetText(f.map_file, v);
+    } else {
+        return Usage("unknown option " + name);
     }
-    std::string problem;
-    if (!FormFits(q.form, &problem)) return Usage(problem.substr(0, problem.find('\n')));
+    return 0;
+}
 
+// Loads the table to append to, adds the comb from `base` and writes it.
+int WriteComb(const Carrier& base) {
+    const AssistArguments& a = assist_args;
+    const CombRequest& q = a.q;
     InitPI();
     std::memset(signals, 0, sizeof signals);
     std::memset(comment, 0, sizeof comment);
     signals[0].frequency_hz = -1.0f;
     int count = 0;
-    if (append) {
-        count = LoadTableForm(append);
+    if (a.append) {
+        count = LoadTableForm(a.append);
         if (count < 0) return EXIT_REFUSED;
     }
     globals.carrier_count = count;
@@ -273,16 +280,38 @@ int RunAssist(int argc, char** argv) {
     globals.reference_carrier = count > 0 ? 1 : 0;
     if (q.count > MAX_CARRIERS - count) {
         std::fprintf(stderr, "uldoc assist: the table holds %d carriers; %s has %d, so %d of the %d do not fit\n",
-                     MAX_CARRIERS, append, count, q.count - (MAX_CARRIERS - count), q.count);
+                     MAX_CARRIERS, a.append, count, q.count - (MAX_CARRIERS - count), q.count);
         return EXIT_REFUSED;
     }
-    if (template_path)
+    if (a.template_path)
         for (int k = 0; k < q.count; ++k) signals[count + k] = base;
     map_editor.seed = 0xFEDCBA98u;
     map_editor.polynomial = 3;
     GenerateComb(q, nullptr);
-    if (SaveTableForm(output) != 0) return EXIT_REFUSED;
-    std::printf("%s: %d carriers, %d of them new, at %.6f to %.6f MHz\n", output, globals.carrier_count, q.count,
+    if (SaveTableForm(a.output) != 0) return EXIT_REFUSED;
+    std::printf("%s: %d carriers, %d of them new, at %.6f to %.6f MHz\n", a.output, globals.carrier_count, q.count,
                 q.start_mhz, q.start_mhz + q.spacing_mhz * (q.count - 1));
     return 0;
+}
+
+}  // namespace
+
+int RunAssist(int argc, char** argv) {
+    const int parsed = ParseAssistArguments(argc, argv);
+    if (parsed == HELP_SHOWN) return 0;
+    if (parsed != 0) return parsed;
+    AssistArguments& a = assist_args;
+
+    // The record every new carrier starts from: the template's, or an empty one.
+    Carrier base{};
+    base.amplitude = 1.0f;
+    base.filter_length = 1;
+    if (a.template_path && ReadTemplate(a.template_path, &base) != 0) return EXIT_REFUSED;
+    FormOfCarrier(base, &a.q.form);
+    for (int i = 0; i < a.field_count; ++i)
+        if (const int status = ApplyCarrierOption(a.fields[i].name, a.fields[i].value, a.q.form); status != 0)
+            return status;
+    std::string problem;
+    if (!FormFits(a.q.form, &problem)) return Usage(problem.substr(0, problem.find('\n')));
+    return WriteComb(base);
 }
