@@ -7,6 +7,7 @@
 
 #include "compile/engine.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ TEST(Report, ProgressLineStaysInsideItsBar) {
 }
 
 TEST(Report, PlanShowsTheRoundedGridPerCarrier) {
-    ResetRecords();
+    StartCoreCase();
     globals.reference_carrier = 2;
     record_clock = 25083333.333333333;
     numpoints = 1000;
@@ -85,7 +86,8 @@ TEST(Report, PlanShowsTheRoundedGridPerCarrier) {
               std::string::npos) << text;
     EXPECT_NE(text.find("  3     AM                   5.016667   100.250000 kHz tone         4         250.000\n"),
               std::string::npos) << text;
-    ResetRecords();
+    ResetCoreState();
+    core_hooks = CoreHooks{};
 }
 
 }  // namespace

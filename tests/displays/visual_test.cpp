@@ -10,6 +10,7 @@
 #include "compile/engine.h"
 #include "displays/visual.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ TEST(Eye, TracesOfTwoSymbolsPlusOneSampleFitTheRecord) {
 }
 
 TEST(Eye, RecordLengthIsTheDisplayBufferNotTheCompileLength) {
-    ResetRecords();
+    StartCoreCase();
     numpoints = 2 * DISPLAY_POINTS;
     globals.compile_mode = 1;
     globals.compile_length = 10;    // symbols, not samples
@@ -52,6 +53,7 @@ TEST(Eye, RecordLengthIsTheDisplayBufferNotTheCompileLength) {
     BuildEye(3.0f, 2 * DISPLAY_POINTS);
     ASSERT_GT(eye_traces, 0);
     EXPECT_LE(eye_start[eye_traces - 1] + eye_length, DISPLAY_POINTS);
+    core_hooks = CoreHooks{};
 }
 
 // The grid as text, one string per row: '.' for no hit, else the count.

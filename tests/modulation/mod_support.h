@@ -14,6 +14,7 @@
 #include "modulation/mapper.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
 #include "support/message_log.h"
 #include "support/tempdir.h"
 
@@ -54,10 +55,7 @@ private:
 // Records, generator state, open files and pop-ups back to a fresh start.
 inline void ResetAll() {
     for (int c = 0; c < MAX_CARRIERS; ++c) CloseDataFile(c);
-    ResetRecords();
-    ResetGenerators();
-    Messages().clear();
-    core_hooks.message = RecordMessage;
+    StartCoreCase();
 }
 
 // A carrier record with the given modulation and data source at index c.

@@ -13,16 +13,22 @@
 #include "shaping/filters.h"
 #include "shell/hooks.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
+#include "support/tempdir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// Message k of the shared log ("title|text"), split into its parts.
 struct Message {
     std::string title, text;
 };
-std::vector<Message> messages;
-void RecordMessage(const char* title, const char* text) { messages.push_back({title, text}); }
+Message MessageAt(std::size_t k) {
+    const std::string& m = messages.at(k);
+    const std::size_t bar = m.find('|');
+    return {m.substr(0, bar), m.substr(bar + 1)};
+}
 
 std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -40,23 +46,14 @@ void WriteAll(const fs::path& path, const std::string& bytes) {
 class Filters : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetRecords();
-        InitPI();
-        ResetFIR();
-        messages.clear();
-        core_hooks.message = RecordMessage;
-        char pattern[] = "/tmp/uldo_shaping_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        StartCoreCase();
         previous = fs::current_path();
-        fs::current_path(dir);
+        fs::current_path(dir.path());
     }
     void TearDown() override {
         fs::current_path(previous);
-        fs::remove_all(dir);
-        core_hooks.message = nullptr;
-        ResetFIR();
-        ResetRecords();
+        core_hooks = CoreHooks{};
+        ResetCoreState();
     }
     Carrier& Use(int i, int32_t modulation, int32_t filter_type, int32_t length, float param) {
         Carrier& c = signals[i];
@@ -74,7 +71,8 @@ protected:
         return true;
     }
 
-    fs::path dir, previous;
+    TempDir dir;
+    fs::path previous;
 };
 
 }  // namespace
@@ -216,7 +214,7 @@ TEST_F(Filters, ShortGaussiansAreRefusedAndTheRoutinesStayInTheirRow) {
             Use(0, MOD_GMSK, type, L, 0.3f);
             EXPECT_EQ(BuildFilter(0), -1);
             ASSERT_EQ(messages.size(), 1u);
-            EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
+            EXPECT_EQ(MessageAt(0).title, "COMPILATION ERROR");
 
             std::vector<double> buffer(PulseEntries(L) + 400, 7.0);
             double* table = buffer.data() + 200;
@@ -260,8 +258,8 @@ TEST_F(Filters, GaussiansNeedTheLengthThatHoldsTheirPulse) {
         Use(1, MOD_GMSK, k.type, k.shortest - 2, k.bt);
         EXPECT_EQ(BuildFilter(1), -1);
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
-        const std::string& text = messages[0].text;
+        EXPECT_EQ(MessageAt(0).title, "COMPILATION ERROR");
+        const std::string& text = MessageAt(0).text;
         EXPECT_NE(text.find("Carrier 2"), std::string::npos) << text;
         EXPECT_NE(text.find("at least " + std::to_string(k.shortest) + " symbols"), std::string::npos) << text;
         EXPECT_NE(text.find("not " + std::to_string(k.shortest - 2)), std::string::npos) << text;
@@ -276,7 +274,7 @@ TEST_F(Filters, GaussiansNeedTheLengthThatHoldsTheirPulse) {
         Use(0, MOD_2FSK, FILTER_GAUSS, 201, bt);
         EXPECT_EQ(BuildFilter(0), -1) << bt;
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
+        EXPECT_EQ(MessageAt(0).title, "COMPILATION ERROR");
     }
 }
 
@@ -371,8 +369,8 @@ TEST_F(Filters, FilePulseErrors) {
     SetField(c.filter_file, "missing.txt");
     EXPECT_EQ(BuildFilter(0), -1);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].title, "");
-    EXPECT_EQ(messages[0].text, "File Opening Error (16)\nmissing.txt: No such file or directory");
+    EXPECT_EQ(MessageAt(0).title, "");
+    EXPECT_EQ(MessageAt(0).text, "File Opening Error (16)\nmissing.txt: No such file or directory");
 
     // Counting stops at the first token that is not a finite number.
     for (const char* text : {"1 2 3 abc 4 5", "1 2 3 nan 4", "1 2 3 1e99"}) {
@@ -381,7 +379,7 @@ TEST_F(Filters, FilePulseErrors) {
         SetField(c.filter_file, "bad.txt");
         EXPECT_EQ(BuildFilter(0), 0) << text;
         ASSERT_EQ(messages.size(), 1u) << text;
-        EXPECT_NE(messages[0].text.find("entry 4"), std::string::npos) << messages[0].text;
+        EXPECT_NE(MessageAt(0).text.find("entry 4"), std::string::npos) << MessageAt(0).text;
         for (int i = 0; i < PulseEntries(1); ++i)
             ASSERT_EQ(FIR[0][i], i >= 49 && i <= 51 ? i - 48 : 0.0) << text << " " << i;
     }
@@ -393,8 +391,8 @@ TEST_F(Filters, FilePulseErrors) {
         std::vector<double> row(FIR_ROW_LENGTH, 9.0);
         EXPECT_EQ(FileFilter(row.data(), 50.0f, L, 0, "coeffs"), -1) << L;
         ASSERT_EQ(messages.size(), 1u) << L;
-        EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
-        EXPECT_EQ(messages[0].text, "Filter file coeffs: the filter length must be 1 to 202 symbols, not " +
+        EXPECT_EQ(MessageAt(0).title, "COMPILATION ERROR");
+        EXPECT_EQ(MessageAt(0).text, "Filter file coeffs: the filter length must be 1 to 202 symbols, not " +
                                         std::to_string(L));
         EXPECT_EQ(row, std::vector<double>(FIR_ROW_LENGTH, 9.0));
     }
@@ -453,8 +451,8 @@ TEST_F(Filters, PulseFileFailuresAreReportedAndTheBuildGoesOn) {
     fs::create_directory("FILTER.DAT");
     EXPECT_EQ(BuildFilter(0), 0);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].title, "");
-    EXPECT_EQ(messages[0].text, "File Opening Error (12)\nFILTER.DAT: Is a directory");
+    EXPECT_EQ(MessageAt(0).title, "");
+    EXPECT_EQ(MessageAt(0).text, "File Opening Error (12)\nFILTER.DAT: Is a directory");
     EXPECT_EQ(filter_dat_failed, 1);
     filter_dat_failed = 0;
     EXPECT_EQ(FIR[0][PulseCentre(3)], 1.0);
@@ -465,7 +463,7 @@ TEST_F(Filters, PulseFileFailuresAreReportedAndTheBuildGoesOn) {
         fs::create_symlink("/dev/full", "FILTER.DAT");
         EXPECT_EQ(BuildFilter(0), 0);
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].text, "File Writing Error (12)\nFILTER.DAT: No space left on device");
+        EXPECT_EQ(MessageAt(0).text, "File Writing Error (12)\nFILTER.DAT: No space left on device");
         EXPECT_TRUE(fs::is_symlink("FILTER.DAT"));  // the device is written, the link kept
         EXPECT_EQ(filter_dat_failed, 1);
         filter_dat_failed = 0;
@@ -482,8 +480,8 @@ TEST_F(Filters, FiltersTheTableCannotHoldAreRefused) {
         Use(4, MOD_QPSK, c.type, c.length, 0.5f);
         EXPECT_EQ(BuildFilter(4), -1) << c.type << " " << c.length;
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].title, "COMPILATION ERROR");
-        EXPECT_NE(messages[0].text.find("Carrier 5"), std::string::npos) << messages[0].text;
+        EXPECT_EQ(MessageAt(0).title, "COMPILATION ERROR");
+        EXPECT_NE(MessageAt(0).text.find("Carrier 5"), std::string::npos) << MessageAt(0).text;
     }
     for (const double* row : {FIR[3], FIR[4], FIR[5]})
         for (int i = 0; i < FIR_ROW_LENGTH; ++i) ASSERT_EQ(row[i], 0.0);

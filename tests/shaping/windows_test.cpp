@@ -10,6 +10,7 @@
 #include "shaping/filters.h"
 #include "shaping/windows.h"
 #include "shell/uldo.h"
+#include "support/core_fixture.h"
 
 namespace {
 
@@ -185,13 +186,12 @@ TEST(Windows, OwnWindowTapersFiveHundredEntriesEachEnd) {
     }
 }
 
-class ApplyWindowTest : public ::testing::Test {
+class ApplyWindowTest : public CoreFixture {
 protected:
-    void SetUp() override {
-        ResetRecords();
-        ResetFIR();
+    void TearDown() override {
+        CoreFixture::TearDown();
+        ResetCoreState();
     }
-    void TearDown() override { ResetFIR(); }
     static void Fill(double* row) {
         for (int i = 0; i < FIR_ROW_LENGTH; ++i) row[i] = 1.0 + 0.001 * i;
     }
