@@ -451,25 +451,25 @@ int NumberOf(ControlState* c, double* out) {
 
 }  // namespace
 
-int GetCtrlVal(int panel, int control, int* value) {
+namespace {
+
+// A numeric control's value, converted by `convert` into *value.
+template <typename T, typename Convert>
+int GetNumber(int panel, int control, T* value, Convert convert) {
     ControlState* c;
     if (int r = Lookup(panel, control, &c); r < 0) return r;
     double v;
     if (!value) return UIE_BAD_TYPE;
     if (int r = NumberOf(c, &v); r < 0) return r;
-    *value = ToInt(v);
+    *value = convert(v);
     return 0;
 }
 
-int GetCtrlVal(int panel, int control, unsigned* value) {
-    ControlState* c;
-    if (int r = Lookup(panel, control, &c); r < 0) return r;
-    double v;
-    if (!value) return UIE_BAD_TYPE;
-    if (int r = NumberOf(c, &v); r < 0) return r;
-    *value = ToUnsigned(v);
-    return 0;
-}
+}  // namespace
+
+int GetCtrlVal(int panel, int control, int* value) { return GetNumber(panel, control, value, ToInt); }
+
+int GetCtrlVal(int panel, int control, unsigned* value) { return GetNumber(panel, control, value, ToUnsigned); }
 
 int GetCtrlVal(int panel, int control, float* value) {
     double v;

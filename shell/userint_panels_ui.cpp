@@ -254,15 +254,34 @@ int SetPanelPos(int panel, int top, int left) {
     return 0;
 }
 
-int PlacePanelBeside(int panel, int anchor) {
+namespace {
+
+// What placing a panel next to another needs: the panel, its laid-out size,
+// the other's frame and the screen's free area. Null for an unknown panel.
+struct Placement {
+    PanelState* panel;
+    QSize size;
+    QRect other;
+    QRect area;
+};
+
+Placement PlacementOf(int panel, int anchor) {
     PanelState* p = GetPanel(panel);
     PanelState* a = GetPanel(anchor);
-    if (!p || !a) return UIE_BAD_PANEL;
+    if (!p || !a) return Placement{};
     p->window->layout()->activate();
-    QSize size = p->window->frameGeometry().size();
-    QRect other = a->window->frameGeometry();
     QScreen* screen = QGuiApplication::primaryScreen();
-    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+    return {p, p->window->frameGeometry().size(), a->window->frameGeometry(),
+            screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024)};
+}
+
+}  // namespace
+
+int PlacePanelBeside(int panel, int anchor) {
+    const Placement at = PlacementOf(panel, anchor);
+    if (!at.panel) return UIE_BAD_PANEL;
+    const QSize& size = at.size;
+    const QRect &other = at.other, &area = at.area;
     int x;
     if (other.right() + 1 + size.width() <= area.right() + 1)
         x = other.right() + 1;
@@ -271,19 +290,15 @@ int PlacePanelBeside(int panel, int anchor) {
     else  // no room on either side: against the right edge, clear of the other's left part
         x = area.right() + 1 - size.width();
     int y = std::min(other.top(), area.bottom() + 1 - size.height());
-    p->window->move(std::max(x, area.x()), std::max(y, area.y()));
+    at.panel->window->move(std::max(x, area.x()), std::max(y, area.y()));
     return 0;
 }
 
 int PlacePanelBelow(int panel, int anchor) {
-    PanelState* p = GetPanel(panel);
-    PanelState* a = GetPanel(anchor);
-    if (!p || !a) return UIE_BAD_PANEL;
-    p->window->layout()->activate();
-    QSize size = p->window->frameGeometry().size();
-    QRect other = a->window->frameGeometry();
-    QScreen* screen = QGuiApplication::primaryScreen();
-    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+    const Placement at = PlacementOf(panel, anchor);
+    if (!at.panel) return UIE_BAD_PANEL;
+    const QSize& size = at.size;
+    const QRect &other = at.other, &area = at.area;
     int y;
     if (other.bottom() + 1 + size.height() <= area.bottom() + 1)
         y = other.bottom() + 1;
@@ -292,7 +307,7 @@ int PlacePanelBelow(int panel, int anchor) {
     else
         y = area.bottom() + 1 - size.height();
     int x = std::min(other.left(), area.right() + 1 - size.width());
-    p->window->move(std::max(x, area.x()), std::max(y, area.y()));
+    at.panel->window->move(std::max(x, area.x()), std::max(y, area.y()));
     return 0;
 }
 
