@@ -100,29 +100,18 @@ APPLIER(ApplyMode) {
     return 0;
 }
 
-APPLIER(ApplyLength) {
+// A count of 1 .. INT32_MAX into *field, marked as given.
+int CountOption(const char* given, const char* v, int* has, int32_t* field, char* error, int error_size) {
     long long n = 0;
     if (WholeOption(given, v, 1, INT32_MAX, &n, error, error_size)) return -1;
-    o->has_length = 1;
-    o->length = static_cast<int32_t>(n);
+    *has = 1;
+    *field = static_cast<int32_t>(n);
     return 0;
 }
 
-APPLIER(ApplyMaxLength) {
-    long long n = 0;
-    if (WholeOption(given, v, 1, INT32_MAX, &n, error, error_size)) return -1;
-    o->has_max_length = 1;
-    o->max_length = static_cast<int32_t>(n);
-    return 0;
-}
-
-APPLIER(ApplyGranularity) {
-    long long n = 0;
-    if (WholeOption(given, v, 1, INT32_MAX, &n, error, error_size)) return -1;
-    o->has_granularity = 1;
-    o->granularity = static_cast<int32_t>(n);
-    return 0;
-}
+APPLIER(ApplyLength) { return CountOption(given, v, &o->has_length, &o->length, error, error_size); }
+APPLIER(ApplyMaxLength) { return CountOption(given, v, &o->has_max_length, &o->max_length, error, error_size); }
+APPLIER(ApplyGranularity) { return CountOption(given, v, &o->has_granularity, &o->granularity, error, error_size); }
 
 APPLIER(ApplyClock) {
     if (ParseReal(v, &o->clock)) REFUSE("%s takes a ratio above 0, not \"%s\"", given, v);
