@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,9 +91,20 @@ void SetNumeric(ControlState* c, double v) {
     c->value = v;
 }
 
-// Lists show fixed-width rows; headings over them use the same font.
+// Lists show fixed-width rows; headings over them use the same font. Where
+// the system's fixed font is one Qt does not know to be fixed-width (some
+// fontconfig set-ups resolve "monospace" so), the first family it does know
+// is taken, so that the columns stay aligned.
 QFont ListFont() {
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontInfo(mono).fixedPitch()) {
+        for (const QString& family : QFontDatabase::families()) {
+            if (QFontDatabase::isFixedPitch(family)) {
+                mono.setFamily(family);
+                break;
+            }
+        }
+    }
     mono.setPixelSize(12);
     return mono;
 }
