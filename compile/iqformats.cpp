@@ -95,10 +95,8 @@ double OccupiedBandwidth(const Carrier& c) {
 int BeginIqOutput(int channels, int format, int64_t numpoints, float divisor, OutputSink* sink) {
     if (iq_out.active) AbortIqOutput();
     if (!sink || !sink->write || numpoints < 1 || (channels != 1 && channels != 2) ||
-        (format != IQ_CF32_LE && format != IQ_CI16_LE)) {
-        ReportMessage("COMPILATION ERROR", "No output for the I/Q record");
-        return -1;
-    }
+        (format != IQ_CF32_LE && format != IQ_CI16_LE))
+        return CompileError("No output for the I/Q record");
     IqOutputState& o = iq_out;
     o.channels = channels;
     o.format = format;
@@ -144,7 +142,7 @@ int EndIqOutput() {
     Flush();
     o.active = 0;
     if (o.not_finite)
-        ReportMessage("COMPILATION ERROR", "The I/Q record holds a sample that is not a finite number: it is not written.");
+        CompileError("The I/Q record holds a sample that is not a finite number: it is not written.");
     if (o.not_finite || o.encoded != o.numpoints) {
         // A short record must not take the place of a whole one.
         if (o.sink->abort_pass) o.sink->abort_pass(o.sink);

@@ -99,6 +99,5 @@ int CheckIqFile(std::FILE* file, int carrier) {
     if (!why) return 0;
     std::string text = "Carrier " + std::to_string(carrier + 1) + ": I/Q file " + FieldText(c.mod_file) + ": value " +
                        std::to_string(index) + " " + why;
-    ReportMessage("COMPILATION ERROR", text.c_str());
-    return -1;
+    return CompileError("%s", text.c_str());
 }

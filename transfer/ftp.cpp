@@ -186,8 +186,7 @@ void CloseSession() {
 int FtpBegin(OutputSink* sink) {
     auto* f = static_cast<FtpSink*>(sink->context);
     if (!ftp.output.open || nethdl <= 0) {
-        ReportMessage("COMPILATION ERROR", "FTP Connection Failed");
-        return -1;
+        return CompileError("FTP Connection Failed");
     }
     char name[FTP_NAME_LENGTH + 8];
     if (f->pass == 2 || f->pass == 3) {
@@ -419,8 +418,7 @@ int PrepareFtpOutput(const char* name) {
     char typed[FTP_NAME_LENGTH + 1] = "";
     if (name) {
         if (std::strlen(name) > FTP_NAME_LENGTH) {
-            ReportMessage("COMPILATION ERROR", "The FTP File Name has more than 20 characters");
-            return -1;
+            return CompileError("The FTP File Name has more than %d characters", FTP_NAME_LENGTH);
         }
         std::snprintf(typed, sizeof typed, "%s", name);
     } else if (!PromptText("FTP File Name", "FTP File Name", typed, FTP_NAME_LENGTH)) {
@@ -428,14 +426,8 @@ int PrepareFtpOutput(const char* name) {
     }
     typed[FTP_NAME_LENGTH] = 0;
     if (!typed[0]) return 1;
-    if (!ValidName(typed)) {
-        ReportMessage("COMPILATION ERROR", "Invalid FTP File Name");
-        return -1;
-    }
-    if (!FTPConnect(&nethdl)) {
-        ReportMessage("COMPILATION ERROR", "FTP Connection Failed");
-        return -1;
-    }
+    if (!ValidName(typed)) return CompileError("Invalid FTP File Name");
+    if (!FTPConnect(&nethdl)) return CompileError("FTP Connection Failed");
     std::memcpy(ftp.output.name, typed, sizeof typed);
     ftp.output.open = 1;
     return 0;

@@ -190,8 +190,7 @@ int SelectBackend() {
         if (ParseResource(instrument_resource, &gpib, &why) == 0) return 0;
         gpib.kind = GPIB_UNSELECTED;
         std::string message = std::string("The instrument \"") + instrument_resource + "\" is not a resource: " + why;
-        ReportMessage("COMPILATION ERROR", message.c_str());
-        return -1;
+        return CompileError("%s", message.c_str());
     }
     const char* variable = std::getenv("ULDO_GPIB");
     std::string text = variable ? variable : "";
@@ -215,8 +214,7 @@ int SelectBackend() {
         gpib.kind = GPIB_UNSELECTED;
         std::string message = "ULDO_GPIB is not a GPIB interface: \"" + text +
                               "\" (linux-gpib[:LIBRARY], lan[:HOST[:PORT]], capture:FILE)";
-        ReportMessage("COMPILATION ERROR", message.c_str());
-        return -1;
+        return CompileError("%s", message.c_str());
     }
     return 0;
 }
@@ -368,7 +366,7 @@ int GpibWrite(OutputSink* sink, const void* bytes, long count, int end_mode) {
 void ReportTransferFailed() {
     std::string text = "GPIB Transfer Failed";
     if (gpib.kind == GPIB_LAN || gpib.kind == GPIB_VXI11) text += " (" + LanProblem("instrument") + ")";
-    ReportMessage("COMPILATION ERROR", text.c_str());
+    CompileError("%s", text.c_str());
 }
 
 int GpibEnd(OutputSink* sink) {
@@ -383,8 +381,7 @@ int GpibEnd(OutputSink* sink) {
     }
     if (checked != 0) {
         std::string text = "GPIB Transfer Failed (instrument at " + LanHost() + ": " + why + ")";
-        ReportMessage("COMPILATION ERROR", text.c_str());
-        return -1;
+        return CompileError("%s", text.c_str());
     }
     return 0;
 }
@@ -526,15 +523,13 @@ int PrepareGpibOutput() {
         // Over the LAN path there is no card: say which address failed and why.
         const int lan = gpib.kind == GPIB_LAN || gpib.kind == GPIB_VXI11;
         std::string text = lan ? LanProblem("Instrument cannot be reached") : "GPIB card not found";
-        ReportMessage("COMPILATION ERROR", text.c_str());
-        return -1;
+        return CompileError("%s", text.c_str());
     }
     Send(0, InstrumentAddress(), "*rst", 4, DABend);
     if (ibsta & ERR) {
         const int lan = gpib.kind == GPIB_LAN || gpib.kind == GPIB_VXI11;
         std::string text = lan ? LanProblem("Instrument not found") : "Instrument not found";
-        ReportMessage("COMPILATION ERROR", text.c_str());
-        return -1;
+        return CompileError("%s", text.c_str());
     }
     return 0;
 }
