@@ -16,6 +16,7 @@
 #include "compile/kernel.h"
 #include "compile/recordstats.h"
 #include "compile/synthesis.h"
+#include "modulation/dvb.h"
 #include "modulation/mapper.h"
 #include "shaping/filters.h"
 #include "shaping/windows.h"
@@ -75,7 +76,7 @@ struct CarrierRun {
     int quarter;        // quarter-rate shift (8VSB, 16VSB, SSB with a pulse)
     float amplitude;
     double phase0;      // radians
-    double ramp;        // DVBC64: constellation turn spread over the record
+    double ramp;        // DVB table phase spread over the record (traits.phase_ramp), else 0
     int64_t cycles;     // carrier cycles mod N
     int64_t symbols;    // S
     std::vector<float> table_i, table_q, table_s;   // I, offset Q, quarter-rate sine
@@ -216,7 +217,7 @@ void BuildKernels() {
         cr.quarter = cr.filtered && cr.kind == SYNTH_LINEAR && traits.quarter_shift;
         cr.amplitude = rec.amplitude;
         cr.phase0 = static_cast<double>(rec.phase_deg) * kPi / 180.0;
-        cr.ramp = traits.phase_ramp ? static_cast<double>(phase_c64) : 0.0;
+        cr.ramp = traits.phase_ramp ? static_cast<double>(DvbTablePhase(rec.modulation)) : 0.0;
         cr.cycles = cycles_in_record[c] % numpoints;
         cr.symbols = traits.kind == MOD_KIND_TONE ? 0 : symbols_in_record[c];
         cr.table_i.clear();
@@ -349,7 +350,7 @@ int StartCarrier(int c) {
             cr.data_opened = 1;
     }
     if (result == 0 && (cr.kind == SYNTH_LINEAR || cr.kind == SYNTH_FM)) {
-        const double turn = static_cast<double>(phase_c64);
+        const double turn = traits.phase_ramp ? static_cast<double>(DvbTablePhase(rec.modulation)) : 0.0;
         const double ct = std::cos(turn), st = std::sin(turn);
         for (int k = 0; k < cr.taps && result == 0; ++k) {
             float i, q;

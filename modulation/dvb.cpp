@@ -217,6 +217,11 @@ const int32_t* DvbTableOf(int modulation, int* symbols) {
     return layout ? layout->table : nullptr;
 }
 
+float DvbTablePhase(int modulation) {
+    const DvbLayout* layout = Layout(modulation);
+    return layout ? *layout->phase : 0.0f;
+}
+
 void dvbgen(int modulation, int32_t* table, float* phase) {
     uint8_t block[ORIGIN_BYTES];
     ReadOriginBlock(block);

@@ -22,12 +22,15 @@ extern int32_t symbol32[DVB32_SYMBOLS];
 extern int32_t symbol64[DVB64_SYMBOLS];
 extern int32_t symbol256[DVB256_SYMBOLS];
 // Phase of the differential state after each table's last symbol: 0, PI/2,
-// -PI/2 or PI. Written with the tables; read by the compile's plan (DVBC(64)).
+// -PI/2 or PI. Written with the tables; read by the engine through DvbTablePhase
+// for a code with the phase_ramp trait (DVBC(64)).
 extern float phase_c16, phase_c32, phase_c64, phase_c256;
 
 // The table of modulation 12, 13, 14 or 27 and its number of entries in *symbols;
 // nullptr (and 0) for any other code.
 const int32_t* DvbTableOf(int modulation, int* symbols);
+// The phase after that table's last symbol (phase_c16, ...); 0 for any other code.
+float DvbTablePhase(int modulation);
 
 // The two constant tables of the 256- and 64-point constellations (constant).
 extern const int32_t dvb_quadrant256[64];
