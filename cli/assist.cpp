@@ -198,31 +198,35 @@ int ParseAssistArguments(int argc, char** argv) {
     return 0;
 }
 
+// The carrier options that take a code name or number.
+struct CodeOption {
+    const char* name;
+    int kind;               // CODE_*
+    int CarrierForm::*field;
+    const char* what;       // in the refusal: "takes WHAT (names)"
+};
+const CodeOption code_options[] = {
+    {"--modulation", CODE_MODULATION, &CarrierForm::modulation, "a modulation"},
+    {"--filter", CODE_FILTER, &CarrierForm::filter, "a filter"},
+    {"--window", CODE_WINDOW, &CarrierForm::window, "a window"},
+    {"--data-source", CODE_DATA_SOURCE, &CarrierForm::data_source, "a data source"},
+    {"--iq-encoding", CODE_IQ_ENCODING, &CarrierForm::iq_encoding, "an encoding"},
+    {"--iq-layout", CODE_IQ_LAYOUT, &CarrierForm::iq_layout, "a layout"},
+    {"--filter-format", CODE_FILTER_FORMAT, &CarrierForm::filter_format, "a format"},
+};
+
 // One carrier option into the form: 0, or EXIT_USAGE after the message.
 int ApplyCarrierOption(const std::string& name, const char* v, CarrierForm& f) {
     long long n = 0;
     auto bad = [&](const std::string& what) { return Usage(name + " takes " + what + ", not \"" + v + "\""); };
-    auto code = [&](int kind, int* out) {
-        int c = ParseCodeArgument(kind, v);
-        if (c < 0) return false;
-        *out = c;
-        return true;
-    };
-    if (name == "--modulation") {
-        if (!code(CODE_MODULATION, &f.modulation)) return bad("a modulation (" + CodeNameList(CODE_MODULATION) + ")");
-    } else if (name == "--filter") {
-        if (!code(CODE_FILTER, &f.filter)) return bad("a filter (" + CodeNameList(CODE_FILTER) + ")");
-    } else if (name == "--window") {
-        if (!code(CODE_WINDOW, &f.window)) return bad("a window (" + CodeNameList(CODE_WINDOW) + ")");
-    } else if (name == "--data-source") {
-        if (!code(CODE_DATA_SOURCE, &f.data_source)) return bad("a data source (" + CodeNameList(CODE_DATA_SOURCE) + ")");
-    } else if (name == "--iq-encoding") {
-        if (!code(CODE_IQ_ENCODING, &f.iq_encoding)) return bad("an encoding (" + CodeNameList(CODE_IQ_ENCODING) + ")");
-    } else if (name == "--iq-layout") {
-        if (!code(CODE_IQ_LAYOUT, &f.iq_layout)) return bad("a layout (" + CodeNameList(CODE_IQ_LAYOUT) + ")");
-    } else if (name == "--filter-format") {
-        if (!code(CODE_FILTER_FORMAT, &f.filter_format)) return bad("a format (" + CodeNameList(CODE_FILTER_FORMAT) + ")");
-    } else if (name == "--amplitude") {
+    for (const CodeOption& option : code_options) {
+        if (name != option.name) continue;
+        const int code = ParseCodeArgument(option.kind, v);
+        if (code < 0) return bad(std::string(option.what) + " (" + CodeNameList(option.kind) + ")");
+        f.*option.field = code;
+        return 0;
+    }
+    if (name == "--amplitude") {
         if (!Real(v, 0, 1e6, &f.amplitude)) return bad("0 to 1000000");
     } else if (name == "--symbol-rate") {
         if (!Real(v, 0, 1e5, &f.symbol_rate_m)) return bad("0 to 100000 Msym/s");
