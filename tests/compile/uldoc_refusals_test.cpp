@@ -141,17 +141,24 @@ TEST_F(UldocRefusals, KilledWhileWritingKeepsThePreviousFile) {
     ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     // Once the new waveform is being written beside the old one, kill the writer.
-    bool writing = false;
-    for (int k = 0; k < 600 && !writing; ++k) {
+    // The write of the whole record can take only tens of milliseconds, so the
+    // directory is looked at often (for up to a minute).
+    bool writing = false, exited = false;
+    int status = 0;
+    for (int k = 0; k < 30000 && !writing && !exited; ++k) {
         for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
             std::string name = e.path().filename().string();
             if (name != "out.wfm" && name != "FILTER.DAT" && e.is_regular_file() && e.file_size() > 0) writing = true;
         }
-        if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!writing) {
+            exited = waitpid(pid, &status, WNOHANG) == pid;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
     }
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    if (!exited) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
     EXPECT_TRUE(writing) << "uldoc never started writing";
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(FileText(dir.File("out.wfm")), "previous");

@@ -43,16 +43,16 @@ void WriteAll(const fs::path& path, const std::string& bytes) {
 
 // Every test runs in its own temporary directory, since "FILTER.DAT" goes to
 // the current one.
-class Filters : public ::testing::Test {
+class Filters : public CoreFixture {
 protected:
     void SetUp() override {
-        StartCoreCase();
+        CoreFixture::SetUp();
         previous = fs::current_path();
         fs::current_path(dir.path());
     }
     void TearDown() override {
         fs::current_path(previous);
-        core_hooks = CoreHooks{};
+        CoreFixture::TearDown();
         ResetCoreState();
     }
     Carrier& Use(int i, int32_t modulation, int32_t filter_type, int32_t length, float param) {
